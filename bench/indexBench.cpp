@@ -1,0 +1,128 @@
+// Benchmarks of the whole index build (build log included) and of single
+// searches, on every city file found in the data folder: the 23,418-town
+// cities15000.txt, the 138,398-town cities1000.txt and the synthetic
+// 1,000,000-town cities1m.txt. Times are processor time, as the program's own
+// timing report counts it. The data folder is FARWANDER_DATA, else ./data.
+
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "controll.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The data sets, smallest first, with a short label for the benchmark names.
+const std::vector<std::pair<std::string, std::string>> kDataSets = {
+    {"15k", "cities15000.txt"},
+    {"138k", "cities1000.txt"},
+    {"1m", "cities1m.txt"},
+};
+
+// Real names, typos, other spellings and short fragments.
+const std::vector<std::string> kQueries = {
+    "Berlin",     "berlni",
+    "New York",   "San Francisco",
+    "Sao Paulo",  "Muenchen",
+    "Tokio",      "london",
+    "Paris",      "Frankfurt am Main",
+    "Springfeld", "Rio de Janeiro",
+    "Kyiv",       "Mexiko City",
+    "Wroclaw",    "Ürümqi",
+    "Alexandria", "ana",
+    "san",        "la",
+};
+
+// An output stream that drops everything: the build's console report.
+class nullBuffer : public std::streambuf {
+ protected:
+  int overflow(int c) override { return c; }
+};
+
+nullBuffer nullSink;
+std::ostream quiet(&nullSink);
+
+fs::path dataDir() {
+  const char* env = std::getenv("FARWANDER_DATA");
+  return fs::absolute(env != nullptr ? env : "data");
+}
+
+// Makes a scratch working directory whose city file links to source.
+fs::path workDirFor(const fs::path& source) {
+  fs::path dir = fs::temp_directory_path() /
+                 ("farwander-bench-" + std::to_string(getpid()) + "-" +
+                  source.stem().string());
+  fs::create_directories(dir);
+  fs::remove(dir / controll::kCityFile);
+  fs::create_symlink(source, dir / controll::kCityFile);
+  return dir;
+}
+
+void buildIndex(benchmark::State& state, const fs::path& dir) {
+  fs::current_path(dir);
+  for (auto _ : state) {
+    auto index = std::make_unique<controll>(quiet);
+    index->initiateSearch();
+    state.PauseTiming();
+    benchmark::DoNotOptimize(index->getTowns().size());
+    index.reset();
+    state.ResumeTiming();
+  }
+}
+
+// Returns the index built from the data set in dir, built once per run.
+controll& indexOf(const fs::path& dir) {
+  static std::map<fs::path, std::unique_ptr<controll>> built;
+  auto& index = built[dir];
+  if (!index) {
+    fs::current_path(dir);
+    index = std::make_unique<controll>(quiet);
+    index->initiateSearch();
+  }
+  return *index;
+}
+
+void searchIndex(benchmark::State& state, const fs::path& dir,
+                 const std::string& query) {
+  controll& index = indexOf(dir);
+  for (auto _ : state) {
+    controll::townList found = index.searchTown(query);
+    benchmark::DoNotOptimize(found.size());
+    for (town* t : found) delete t;
+  }
+}
+
+void registerDataSet(const std::string& label, const fs::path& source) {
+  const fs::path dir = workDirFor(source);
+  benchmark::RegisterBenchmark(("build/" + label).c_str(), buildIndex, dir)
+      ->Unit(benchmark::kMillisecond)
+      ->MeasureProcessCPUTime();
+  for (const std::string& query : kQueries) {
+    benchmark::RegisterBenchmark(("query/" + label + "/" + query).c_str(),
+                                 searchIndex, dir, query)
+        ->Unit(benchmark::kMicrosecond)
+        ->MeasureProcessCPUTime();
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  const fs::path data = dataDir();
+  for (const auto& [label, file] : kDataSets) {
+    if (fs::exists(data / file)) registerDataSet(label, data / file);
+  }
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,53 @@
+// The build log: its opening text and one entry per event of an index build.
+//
+// Entries are formatted by hand into a buffer that goes to the file in large
+// blocks. Writing each piece through stream insertion was the alternative;
+// on a real city file the log is the bulk of a build's work (one entry per
+// window of every name), and per-piece stream calls cost several times more.
+
+#ifndef FARWANDER_SRC_BUILDLOG_H_
+#define FARWANDER_SRC_BUILDLOG_H_
+
+#include <fstream>
+#include <string>
+#include <string_view>
+
+class buildLog {
+ public:
+  buildLog();
+
+  buildLog(const buildLog&) = delete;
+  buildLog& operator=(const buildLog&) = delete;
+
+  virtual ~buildLog();
+
+  // Creates or empties the file at path and writes the opening text;
+  // returns false when the file cannot be opened for writing.
+  bool open(const std::string& path);
+
+  // Adds the entry for town name read with the given index.
+  void newTown(std::string_view name, unsigned int index);
+
+  // Adds the entry for the first window put into an empty index.
+  void firstTrigram(std::string_view window, unsigned int index);
+
+  // Adds the entry for a window already in the index that gains index.
+  void knownTrigram(std::string_view window, unsigned int index);
+
+  // Adds the entry for a window new to a non-empty index.
+  void newTrigram(std::string_view window, unsigned int index);
+
+  // Writes what is buffered and closes the file; returns false when any
+  // write since open failed.
+  bool close();
+
+ private:
+  void append(std::string_view text);
+  void appendNumber(unsigned int number);
+  void flushFull();
+
+  std::ofstream file;
+  std::string buffer;  // formatted entries not yet written
+};
+
+#endif  // FARWANDER_SRC_BUILDLOG_H_

@@ -1,0 +1,254 @@
+#include "controll.h"
+
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <locale>
+
+#include "buildLog.h"
+
+namespace {
+
+// Field of a city file line that holds the town's name, counted from 1.
+constexpr std::size_t kNameField = 2;
+
+// Most result records a search returns.
+constexpr unsigned int kMaxResults = 10;
+
+}  // namespace
+
+controll::controll(std::ostream& out) : out(out) {}
+
+controll::~controll() { clearIndex(); }
+
+void controll::initiateSearch() {
+  const std::clock_t start = std::clock();
+  build();
+  const std::clock_t end = std::clock();
+  const float seconds = static_cast<float>(end - start) / CLOCKS_PER_SEC;
+  out << "\ntime to read cities: " << seconds << " seconds\n";
+}
+
+controll::townList controll::searchTown(std::string name) {
+  normalise(name);
+  const triList mySearch = queryTrigrams(name);
+  idList myID = tally(mySearch);
+  const auto found = static_cast<unsigned int>(mySearch.size());
+  for (idCount* count : myID) count->calcPercantage(found);
+  // std::list::sort is a stable merge sort: equal shares keep the order in
+  // which their towns were first met.
+  myID.sort([](const idCount* a, const idCount* b) {
+    return a->getPercent() > b->getPercent();
+  });
+  townList townsDetected = results(myID);
+  for (idCount* count : myID) delete count;
+  return townsDetected;
+}
+
+const controll::townList& controll::getTowns() const { return myTowns; }
+
+const controll::triList& controll::getTrigrams() const { return myTris; }
+
+// Cuts line at its tabs and returns at most the first `most` fields. An empty
+// line, or one without a tab, has one field; a tab at the very end of the
+// line starts no further field, while two tabs in a row make an empty one.
+controll::slist controll::cutFields(const std::string& line, std::size_t most) {
+  slist fields;
+  std::size_t begin = 0;
+  while (fields.size() < most) {
+    const std::size_t tab = line.find('\t', begin);
+    if (tab == std::string::npos) {
+      fields.push_back(line.substr(begin));
+      break;
+    }
+    fields.push_back(line.substr(begin, tab - begin));
+    begin = tab + 1;
+    if (begin == line.size()) break;
+  }
+  return fields;
+}
+
+// Normalises name in place, byte by byte: a space becomes '_', then the byte
+// is lower-cased by the global (classic) locale, so only A to Z change; any
+// other byte, parts of UTF-8 sequences included, stays. Empty stays empty.
+void controll::normalise(std::string& name) {
+  for (char& c : name) {
+    if (c == ' ') c = '_';
+  }
+  const auto& ctype = std::use_facet<std::ctype<char>>(std::locale());
+  ctype.tolower(name.data(), name.data() + name.size());
+}
+
+// Returns the three bytes at window packed into one number, the lookup key.
+std::uint32_t controll::windowKey(const char* window) {
+  const auto byte = [window](int i) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(window[i]));
+  };
+  return byte(0) << 16 | byte(1) << 8 | byte(2);
+}
+
+// Runs one build without the timing: opens both files, reporting a failure
+// and leaving the index alone, else rebuilds the index from the city file.
+void controll::build() {
+  buildLog log;
+  if (!log.open(kLogFile)) {
+    out << "\nError while opening createlog.tri";
+    return;
+  }
+  std::ifstream cities;
+  if (!openCityFile(cities)) {
+    out << "Error while opening file: cities1500.txt";
+    log.close();
+    return;
+  }
+  clearIndex();
+  readTowns(cities, log);
+  indexTrigrams(log);
+  cities.close();
+  if (!log.close()) out << "\nError while writing createlog.tri";
+}
+
+// Opens the city file for reading. A directory of that name opens on Linux
+// and would read as an empty file, so it counts as a file that cannot open.
+bool controll::openCityFile(std::ifstream& cities) const {
+  std::error_code error;
+  if (std::filesystem::is_directory(kCityFile, error)) return false;
+  cities.open(kCityFile, std::ios::in | std::ios::binary);
+  return cities.is_open();
+}
+
+// Releases every record of the index and empties both lists and lookups.
+void controll::clearIndex() {
+  for (town* t : myTowns) delete t;
+  for (trigram* t : myTris) delete t;
+  myTowns.clear();
+  myTris.clear();
+  trigramByWindow.clear();
+  townByIndex.clear();
+}
+
+// Town pass: one town per line with a name field, numbered from 0 in file
+// order. Lines with fewer than two fields are skipped and use no number.
+void controll::readTowns(std::istream& cities, buildLog& log) {
+  unsigned int counter = 0;
+  std::string line;
+  while (std::getline(cities, line)) {
+    slist fields = cutFields(line, kNameField);
+    if (fields.size() < kNameField) continue;
+    std::string& name = fields.back();
+    normalise(name);
+    log.newTown(name, counter);
+    town* t = new town(counter, std::move(name));
+    myTowns.push_back(t);
+    townByIndex.push_back(t);
+    ++counter;
+  }
+}
+
+// Trigram pass: every window of every town, in town order and then in
+// position order, so each trigram lists its towns in file order.
+void controll::indexTrigrams(buildLog& log) {
+  for (const town* t : myTowns) {
+    const std::string name = t->getName();
+    for (std::size_t at = 0; at + trigram::kLength <= name.size(); ++at) {
+      addWindow(name.data() + at, t->getIndex(), log);
+    }
+  }
+}
+
+// Enters town index into the trigram of window, making the trigram if the
+// index lacks it, and logs which of the three cases it was.
+void controll::addWindow(const char* window, unsigned int index,
+                         buildLog& log) {
+  const std::string_view text(window, trigram::kLength);
+  auto [slot, isNew] = trigramByWindow.try_emplace(windowKey(window), nullptr);
+  if (!isNew) {
+    slot->second->addIndex(index);
+    log.knownTrigram(text, index);
+    return;
+  }
+  const bool wasEmpty = myTris.empty();
+  slot->second = new trigram(std::string(text), index);
+  myTris.push_back(slot->second);
+  if (wasEmpty) {
+    log.firstTrigram(text, index);
+  } else {
+    log.newTrigram(text, index);
+  }
+}
+
+// Returns the trigram of each window of the normalised query that the index
+// holds, in position order, repeats included. Under three bytes: none.
+controll::triList controll::queryTrigrams(const std::string& query) const {
+  triList mySearch;
+  for (std::size_t at = 0; at + trigram::kLength <= query.size(); ++at) {
+    const auto found = trigramByWindow.find(windowKey(query.data() + at));
+    if (found != trigramByWindow.end()) mySearch.push_back(found->second);
+  }
+  return mySearch;
+}
+
+// Returns the trigrams of found once each, in order of first occurrence, with
+// how often each occurs. A town meets a repeated trigram first at its first
+// occurrence, so counting each list once, weighted, gives the same tallies in
+// the same order as counting it once per occurrence, in time bounded by the
+// index rather than by the length of the query.
+std::vector<controll::weightedTrigram> controll::distinctTrigrams(
+    const triList& found) {
+  std::vector<weightedTrigram> distinct;
+  std::unordered_map<const trigram*, std::size_t> position;
+  for (const trigram* t : found) {
+    const auto [slot, isNew] = position.try_emplace(t, distinct.size());
+    if (isNew) {
+      distinct.push_back({t, 1});
+    } else {
+      ++distinct[slot->second].occurrences;
+    }
+  }
+  return distinct;
+}
+
+// Returns one tally per town in the lists of mySearch, in the order the towns
+// are first met; each entry of a list adds one hit per query occurrence of
+// its trigram. Empty mySearch: no tallies.
+controll::idList controll::tally(const triList& mySearch) {
+  idList myID;
+  std::unordered_map<unsigned int, idCount*> byTown;
+  for (const weightedTrigram& query : distinctTrigrams(mySearch)) {
+    const unsigned int amount = query.tri->getAmountOfIndex();
+    const unsigned int* all = query.tri->getAllIndex();
+    for (unsigned int k = 0; k < amount; ++k) {
+      const auto [slot, isNew] = byTown.try_emplace(all[k], nullptr);
+      if (isNew) {
+        slot->second = new idCount(all[k]);
+        slot->second->increaseAmount(query.occurrences - 1);
+        myID.push_back(slot->second);
+      } else {
+        slot->second->increaseAmount(query.occurrences);
+      }
+    }
+    delete[] all;
+  }
+  return myID;
+}
+
+// Returns new result records for the first ten tallies of ranked, with their
+// rank as index. Fewer tallies give fewer records; none give an empty list.
+controll::townList controll::results(const idList& ranked) const {
+  townList townsDetected;
+  unsigned int rank = 0;
+  for (auto it = ranked.begin(); it != ranked.end() && rank < kMaxResults;
+       ++it, ++rank) {
+    town* result = new town(rank, nameOfTown((*it)->getID()));
+    result->setPercent((*it)->getPercent());
+    townsDetected.push_back(result);
+  }
+  return townsDetected;
+}
+
+// Returns the normalised name of the town with the given index, or an empty
+// name when the index holds no such town.
+std::string controll::nameOfTown(unsigned int index) const {
+  if (index >= townByIndex.size()) return std::string();
+  return townByIndex[index]->getName();
+}

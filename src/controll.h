@@ -1,0 +1,104 @@
+// The search controller: owns the trigram index, builds it from the city file
+// and answers ranked searches against it.
+//
+// The index is two linked lists of records, myTowns in file order and myTris
+// in order of first appearance, and every trigram keeps its town indices in a
+// linked list. Those orders are what the build log and the search's
+// tie-break show, so the lists stay. Finding a window or a town by scanning
+// the lists from the front costs seconds on a real city file, though, so
+// lookups sit beside the lists: a hash map from the window's three bytes to
+// its trigram, and a vector from town index to town. They hold pointers to
+// the listed records and never own them. Replacing the lists by the lookups
+// was rejected: they give no order, and the orders are the observable part.
+
+#ifndef FARWANDER_SRC_CONTROLL_H_
+#define FARWANDER_SRC_CONTROLL_H_
+
+#include <cstdint>
+#include <iosfwd>
+#include <iostream>
+#include <list>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "idCount.h"
+#include "town.h"
+#include "trigram.h"
+
+class buildLog;
+
+class controll {
+ public:
+  using townList = std::list<town*>;
+  using triList = std::list<trigram*>;
+  using idList = std::list<idCount*>;
+  using slist = std::list<std::string>;
+
+  // The city file and the build log, in the working directory.
+  static constexpr const char* kCityFile = "cities15000.txt";
+  static constexpr const char* kLogFile = "createlog.tri";
+
+  // Makes a controller with an empty index that reports to out, which must
+  // outlive it.
+  explicit controll(std::ostream& out = std::cout);
+
+  controll(const controll&) = delete;
+  controll& operator=(const controll&) = delete;
+
+  // Releases every town and trigram of the index.
+  virtual ~controll();
+
+  // Builds the index afresh from the city file, writes the build log and
+  // reports the processor time taken. When either file cannot be opened it
+  // says so and the index stays as it was.
+  void initiateSearch();
+
+  // Returns up to ten new result records, best match first, for the query
+  // name (any bytes; shorter than three bytes finds nothing). The caller
+  // owns the records and releases them with delete.
+  townList searchTown(std::string name);
+
+  // Returns the towns of the index in file order; the controller owns them.
+  const townList& getTowns() const;
+
+  // Returns the trigrams of the index in order of first appearance; the
+  // controller owns them.
+  const triList& getTrigrams() const;
+
+ private:
+  // A query trigram with the number of times its window occurs in the query.
+  struct weightedTrigram {
+    const trigram* tri;
+    unsigned int occurrences;
+  };
+
+  static slist cutFields(const std::string& line, std::size_t most);
+  static void normalise(std::string& name);
+  static std::uint32_t windowKey(const char* window);
+
+  void build();
+  bool openCityFile(std::ifstream& cities) const;
+  void clearIndex();
+  void readTowns(std::istream& cities, buildLog& log);
+  void indexTrigrams(buildLog& log);
+  void addWindow(const char* window, unsigned int index, buildLog& log);
+
+  triList queryTrigrams(const std::string& query) const;
+  static std::vector<weightedTrigram> distinctTrigrams(const triList& found);
+  static idList tally(const triList& mySearch);
+  townList results(const idList& ranked) const;
+  std::string nameOfTown(unsigned int index) const;
+
+  std::ostream& out;  // console reports of the build
+
+  // The index; the controller owns every record in both lists.
+  triList myTris;
+  townList myTowns;
+
+  // Lookups beside the lists, pointing at their records.
+  std::unordered_map<std::uint32_t, trigram*> trigramByWindow;
+  std::vector<town*> townByIndex;  // town index i at position i
+};
+
+#endif  // FARWANDER_SRC_CONTROLL_H_

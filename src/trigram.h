@@ -1,0 +1,46 @@
+// A trigram record: one distinct three-byte window of the normalised town
+// names, with the indices of the towns that hold it. A town stands in the
+// list once per occurrence of the window in its name, in the order the towns
+// were indexed, which the search relies on to break ties.
+
+#ifndef FARWANDER_SRC_TRIGRAM_H_
+#define FARWANDER_SRC_TRIGRAM_H_
+
+#include <cstddef>
+#include <list>
+#include <string>
+
+class trigram {
+ public:
+  using ilist = std::list<int>;
+
+  // Bytes in one window.
+  static constexpr std::size_t kLength = 3;
+
+  // Makes the record for window name with index as its first town.
+  trigram(std::string name, unsigned int index);
+
+  trigram(const trigram&) = delete;
+  trigram& operator=(const trigram&) = delete;
+
+  virtual ~trigram();
+
+  // Returns a copy of the window.
+  std::string getName() const;
+
+  // Appends town index i at the end of the list (stored with the same bits).
+  void addIndex(unsigned int i);
+
+  // Returns the number of entries in the list, repeats included (at least 1).
+  unsigned int getAmountOfIndex() const;
+
+  // Returns a new array of getAmountOfIndex() town indices in list order;
+  // the caller owns it and releases it with delete[].
+  unsigned int* getAllIndex() const;
+
+ private:
+  std::string name;  // exactly kLength bytes
+  ilist index;       // town indices; never empty
+};
+
+#endif  // FARWANDER_SRC_TRIGRAM_H_
