@@ -1,0 +1,52 @@
+// Helpers shared by the tests: a scratch working directory, whole-file reads
+// and writes, and a run of the built program on a scripted standard input.
+
+#ifndef FARWANDER_TESTS_TESTSUPPORT_H_
+#define FARWANDER_TESTS_TESTSUPPORT_H_
+
+#include <filesystem>
+#include <string>
+
+#include "controll.h"
+
+// A fresh empty directory that is the working directory while it lives; the
+// previous working directory comes back and the directory goes at the end.
+class scratchDir {
+ public:
+  scratchDir();
+  scratchDir(const scratchDir&) = delete;
+  scratchDir& operator=(const scratchDir&) = delete;
+  ~scratchDir();
+
+  // Returns the directory's absolute path.
+  const std::filesystem::path& path() const { return dir; }
+
+ private:
+  std::filesystem::path previous;
+  std::filesystem::path dir;
+};
+
+// Writes bytes to path, replacing the file.
+void writeFile(const std::filesystem::path& path, const std::string& bytes);
+
+// Returns the whole content of path; empty when it cannot be read.
+std::string readFile(const std::filesystem::path& path);
+
+// Returns the index as text: one line "index name" per town in list order,
+// then one line "window: index index ..." per trigram in list order.
+std::string describeIndex(const controll& index);
+
+// Returns text with the number of every timing report replaced by "T".
+std::string maskTiming(const std::string& text);
+
+// What one run of the program gave.
+struct programRun {
+  std::string output;  // standard output
+  int status;          // exit status, -1 when it did not exit normally
+};
+
+// Runs the built program in dir with input as its standard input.
+programRun runProgram(const std::filesystem::path& dir,
+                      const std::string& input);
+
+#endif  // FARWANDER_TESTS_TESTSUPPORT_H_
