@@ -1,83 +1,113 @@
 #include "buildLog.h"
 
+#include <cstring>
+
 namespace {
 
-// Buffered bytes that trigger a write to the file.
+// Bytes formatted before they go to the file.
 constexpr std::size_t kBlockSize = 1 << 18;
 
 // Digits in the largest unsigned int.
 constexpr std::size_t kMaxDigits = 10;
 
-}  // namespace
+// The longest fixed text of one entry, with room to spare.
+constexpr std::size_t kMaxFixed = 64;
 
-buildLog::buildLog() { buffer.reserve(kBlockSize + kBlockSize / 4); }
-
-buildLog::~buildLog() = default;
-
-bool buildLog::open(const std::string& path) {
-  file.open(path, std::ios::out | std::ios::trunc | std::ios::binary);
-  if (!file.is_open()) return false;
-  append("logging is active");
-  return true;
+// Copies the text literal to at and returns the end of the copy.
+template <std::size_t N>
+char* put(char* at, const char (&text)[N]) {
+  std::memcpy(at, text, N - 1);
+  return at + N - 1;
 }
 
-void buildLog::newTown(std::string_view name, unsigned int index) {
-  append("\nnew town: ");
-  append(name);
-  append(" index: ");
-  appendNumber(index);
-  flushFull();
+// Copies text to at and returns the end of the copy.
+char* put(char* at, std::string_view text) {
+  std::memcpy(at, text.data(), text.size());
+  return at + text.size();
 }
 
-void buildLog::firstTrigram(std::string_view window, unsigned int index) {
-  append("\nmyTris was empty. ");
-  append(window);
-  append(" with index ");
-  appendNumber(index);
-  append(" was inserted");
-  flushFull();
-}
-
-void buildLog::knownTrigram(std::string_view window, unsigned int index) {
-  append("\n");
-  append(window);
-  append(" was already in the list. index ");
-  appendNumber(index);
-  append(" has been added");
-  flushFull();
-}
-
-void buildLog::newTrigram(std::string_view window, unsigned int index) {
-  append("\n");
-  append(window);
-  append(" wasn't in the list. it has been added with index ");
-  appendNumber(index);
-  flushFull();
-}
-
-bool buildLog::close() {
-  file.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-  buffer.clear();
-  file.close();
-  return !file.fail();
-}
-
-void buildLog::append(std::string_view text) {
-  buffer.append(text.data(), text.size());
-}
-
-void buildLog::appendNumber(unsigned int number) {
+// Writes number in decimal to at and returns the end of the digits.
+char* putNumber(char* at, unsigned int number) {
   char digits[kMaxDigits];
   char* first = digits + kMaxDigits;
   do {
     *--first = static_cast<char>('0' + number % 10);
     number /= 10;
   } while (number != 0);
-  buffer.append(first, digits + kMaxDigits);
+  const std::size_t count =
+      static_cast<std::size_t>(digits + kMaxDigits - first);
+  std::memcpy(at, first, count);
+  return at + count;
 }
 
-void buildLog::flushFull() {
-  if (buffer.size() < kBlockSize) return;
-  file.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-  buffer.clear();
+}  // namespace
+
+buildLog::buildLog() : block(kBlockSize), used(0) {}
+
+buildLog::~buildLog() = default;
+
+bool buildLog::open(const std::string& path) {
+  file.open(path, std::ios::out | std::ios::trunc | std::ios::binary);
+  if (!file.is_open()) return false;
+  commit(put(room(kMaxFixed), "logging is active"));
+  return true;
+}
+
+void buildLog::newTown(std::string_view name, unsigned int index) {
+  char* at = room(kMaxFixed + name.size() + kMaxDigits);
+  at = put(at, "\nnew town: ");
+  at = put(at, name);
+  at = put(at, " index: ");
+  commit(putNumber(at, index));
+}
+
+void buildLog::firstTrigram(std::string_view window, unsigned int index) {
+  char* at = room(kMaxFixed + window.size() + kMaxDigits);
+  at = put(at, "\nmyTris was empty. ");
+  at = put(at, window);
+  at = put(at, " with index ");
+  at = putNumber(at, index);
+  commit(put(at, " was inserted"));
+}
+
+void buildLog::knownTrigram(std::string_view window, unsigned int index) {
+  char* at = room(kMaxFixed + window.size() + kMaxDigits);
+  at = put(at, "\n");
+  at = put(at, window);
+  at = put(at, " was already in the list. index ");
+  at = putNumber(at, index);
+  commit(put(at, " has been added"));
+}
+
+void buildLog::newTrigram(std::string_view window, unsigned int index) {
+  char* at = room(kMaxFixed + window.size() + kMaxDigits);
+  at = put(at, "\n");
+  at = put(at, window);
+  at = put(at, " wasn't in the list. it has been added with index ");
+  commit(putNumber(at, index));
+}
+
+bool buildLog::close() {
+  flush();
+  file.close();
+  return !file.fail();
+}
+
+// Returns where the next entry of at most `most` bytes goes, writing out the
+// block first when it lacks room, and enlarging it for an entry longer than
+// a whole block (a town with a very long name).
+char* buildLog::room(std::size_t most) {
+  if (block.size() - used < most) flush();
+  if (block.size() < most) block.resize(most);
+  return block.data() + used;
+}
+
+// Marks the bytes up to end, which room() handed out, as in use.
+void buildLog::commit(const char* end) {
+  used = static_cast<std::size_t>(end - block.data());
+}
+
+void buildLog::flush() {
+  file.write(block.data(), static_cast<std::streamsize>(used));
+  used = 0;
 }

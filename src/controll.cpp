@@ -75,16 +75,8 @@ void controll::normalise(std::string& name) {
   for (char& c : name) {
     if (c == ' ') c = '_';
   }
-  const auto& ctype = std::use_facet<std::ctype<char>>(std::locale());
+  static const auto& ctype = std::use_facet<std::ctype<char>>(std::locale());
   ctype.tolower(name.data(), name.data() + name.size());
-}
-
-// Returns the three bytes at window packed into one number, the lookup key.
-std::uint32_t controll::windowKey(const char* window) {
-  const auto byte = [window](int i) {
-    return static_cast<std::uint32_t>(static_cast<unsigned char>(window[i]));
-  };
-  return byte(0) << 16 | byte(1) << 8 | byte(2);
 }
 
 // Runs one build without the timing: opens both files, reporting a failure
@@ -123,6 +115,7 @@ void controll::clearIndex() {
   for (trigram* t : myTris) delete t;
   myTowns.clear();
   myTris.clear();
+  entryPool.release();
   trigramByWindow.clear();
   townByIndex.clear();
 }
@@ -161,15 +154,15 @@ void controll::indexTrigrams(buildLog& log) {
 void controll::addWindow(const char* window, unsigned int index,
                          buildLog& log) {
   const std::string_view text(window, trigram::kLength);
-  auto [slot, isNew] = trigramByWindow.try_emplace(windowKey(window), nullptr);
-  if (!isNew) {
-    slot->second->addIndex(index);
+  trigram*& slot = trigramByWindow.slot(trigramTable::keyOf(window));
+  if (slot != nullptr) {
+    slot->addIndex(index);
     log.knownTrigram(text, index);
     return;
   }
   const bool wasEmpty = myTris.empty();
-  slot->second = new trigram(std::string(text), index);
-  myTris.push_back(slot->second);
+  slot = new trigram(std::string(text), index, &entryPool);
+  myTris.push_back(slot);
   if (wasEmpty) {
     log.firstTrigram(text, index);
   } else {
@@ -182,8 +175,9 @@ void controll::addWindow(const char* window, unsigned int index,
 controll::triList controll::queryTrigrams(const std::string& query) const {
   triList mySearch;
   for (std::size_t at = 0; at + trigram::kLength <= query.size(); ++at) {
-    const auto found = trigramByWindow.find(windowKey(query.data() + at));
-    if (found != trigramByWindow.end()) mySearch.push_back(found->second);
+    trigram* found =
+        trigramByWindow.find(trigramTable::keyOf(query.data() + at));
+    if (found != nullptr) mySearch.push_back(found);
   }
   return mySearch;
 }

@@ -6,7 +6,7 @@
 // linked list. Those orders are what the build log and the search's
 // tie-break show, so the lists stay. Finding a window or a town by scanning
 // the lists from the front costs seconds on a real city file, though, so
-// lookups sit beside the lists: a hash map from the window's three bytes to
+// lookups sit beside the lists: a hash table from the window's three bytes to
 // its trigram, and a vector from town index to town. They hold pointers to
 // the listed records and never own them. Replacing the lists by the lookups
 // was rejected: they give no order, and the orders are the observable part.
@@ -18,6 +18,7 @@
 #include <iosfwd>
 #include <iostream>
 #include <list>
+#include <memory_resource>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -25,6 +26,7 @@
 #include "idCount.h"
 #include "town.h"
 #include "trigram.h"
+#include "trigramTable.h"
 
 class buildLog;
 
@@ -75,7 +77,6 @@ class controll {
 
   static slist cutFields(const std::string& line, std::size_t most);
   static void normalise(std::string& name);
-  static std::uint32_t windowKey(const char* window);
 
   void build();
   bool openCityFile(std::ifstream& cities) const;
@@ -96,8 +97,13 @@ class controll {
   triList myTris;
   townList myTowns;
 
+  // The entries of every trigram's town list, allocated in large blocks and
+  // released together with the index: far cheaper than one allocation per
+  // entry, and the entries are only ever added, never removed one by one.
+  std::pmr::monotonic_buffer_resource entryPool;
+
   // Lookups beside the lists, pointing at their records.
-  std::unordered_map<std::uint32_t, trigram*> trigramByWindow;
+  trigramTable trigramByWindow;
   std::vector<town*> townByIndex;  // town index i at position i
 };
 

@@ -2,7 +2,9 @@
 
 #include <utility>
 
-trigram::trigram(std::string name, unsigned int index) : name(std::move(name)) {
+trigram::trigram(std::string name, unsigned int index,
+                 std::pmr::memory_resource* entries)
+    : name(std::move(name)), index(entries) {
   addIndex(index);
 }
 

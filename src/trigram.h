@@ -8,17 +8,21 @@
 
 #include <cstddef>
 #include <list>
+#include <memory_resource>
 #include <string>
 
 class trigram {
  public:
-  using ilist = std::list<int>;
+  using ilist = std::pmr::list<int>;
 
   // Bytes in one window.
   static constexpr std::size_t kLength = 3;
 
-  // Makes the record for window name with index as its first town.
-  trigram(std::string name, unsigned int index);
+  // Makes the record for window name with index as its first town. The
+  // list's entries come from entries, which must outlive the record.
+  trigram(
+      std::string name, unsigned int index,
+      std::pmr::memory_resource* entries = std::pmr::get_default_resource());
 
   trigram(const trigram&) = delete;
   trigram& operator=(const trigram&) = delete;
