@@ -3,7 +3,9 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <locale>
+#include <unordered_map>
 
 #include "buildLog.h"
 
@@ -14,6 +16,19 @@ constexpr std::size_t kNameField = 2;
 
 // Most result records a search returns.
 constexpr unsigned int kMaxResults = 10;
+
+// Bytes of one entry of a trigram's town list: std::list's node of two links
+// and an int. An estimate only; entries beyond a region go elsewhere.
+constexpr std::size_t kEntryBytes = 3 * sizeof(void*);
+
+// Calls visit with the start of each window of name in position order:
+// none for a name of fewer than three bytes.
+template <typename Visit>
+void forEachWindow(const std::string& name, Visit visit) {
+  for (std::size_t at = 0; at + trigram::kLength <= name.size(); ++at) {
+    visit(name.data() + at);
+  }
+}
 
 }  // namespace
 
@@ -32,7 +47,10 @@ void controll::initiateSearch() {
 controll::townList controll::searchTown(std::string name) {
   normalise(name);
   const triList mySearch = queryTrigrams(name);
-  idList myID = tally(mySearch);
+  // The tally list lives for this search only; its entries come from one
+  // growing buffer rather than one allocation each.
+  std::pmr::monotonic_buffer_resource listEntries;
+  idList myID = tally(mySearch, &listEntries);
   const auto found = static_cast<unsigned int>(mySearch.size());
   for (idCount* count : myID) count->calcPercantage(found);
   // std::list::sort is a stable merge sort: equal shares keep the order in
@@ -95,8 +113,9 @@ void controll::build() {
   }
   clearIndex();
   readTowns(cities, log);
-  indexTrigrams(log);
   cities.close();
+  makeSlabs(logWindows(log));
+  fillTrigrams();
   if (!log.close()) out << "\nError while writing createlog.tri";
 }
 
@@ -115,9 +134,12 @@ void controll::clearIndex() {
   for (trigram* t : myTris) delete t;
   myTowns.clear();
   myTris.clear();
+  slabs.clear();
   entryPool.release();
   trigramByWindow.clear();
+  trigramByPosition.clear();
   townByIndex.clear();
+  tallyByTown.clear();
 }
 
 // Town pass: one town per line with a name field, numbered from 0 in file
@@ -138,35 +160,72 @@ void controll::readTowns(std::istream& cities, buildLog& log) {
   }
 }
 
-// Trigram pass: every window of every town, in town order and then in
-// position order, so each trigram lists its towns in file order.
-void controll::indexTrigrams(buildLog& log) {
+// First trigram walk, over every window of every town in town order and
+// then position order: enters new windows into the table and writes the log.
+// Returns for each trigram position how many entries its list will have.
+std::vector<unsigned int> controll::logWindows(buildLog& log) {
+  std::vector<unsigned int> counts;
   for (const town* t : myTowns) {
-    const std::string name = t->getName();
-    for (std::size_t at = 0; at + trigram::kLength <= name.size(); ++at) {
-      addWindow(name.data() + at, t->getIndex(), log);
-    }
+    const unsigned int index = t->getIndex();
+    forEachWindow(t->getName(), [&](const char* window) {
+      const std::string_view text(window, trigram::kLength);
+      std::uint32_t& position =
+          trigramByWindow.slot(trigramTable::keyOf(window));
+      if (position != trigramTable::kNone) {
+        ++counts[position];
+        log.knownTrigram(text, index);
+        return;
+      }
+      position = static_cast<std::uint32_t>(counts.size());
+      counts.push_back(1);
+      if (position == 0) {
+        log.firstTrigram(text, index);
+      } else {
+        log.newTrigram(text, index);
+      }
+    });
+  }
+  return counts;
+}
+
+// Makes one slab per trigram position, each a region of entryPool sized for
+// its count. Should the total not fit in a size_t, the slabs get no region
+// and every entry comes from entryPool directly.
+void controll::makeSlabs(const std::vector<unsigned int>& counts) {
+  std::size_t total = 0;
+  for (unsigned int count : counts) total += count;
+  const bool fits =
+      total <= std::numeric_limits<std::size_t>::max() / kEntryBytes;
+  char* region = fits ? static_cast<char*>(entryPool.allocate(
+                            total * kEntryBytes, alignof(std::max_align_t)))
+                      : nullptr;
+  slabs.reserve(counts.size());
+  for (unsigned int count : counts) {
+    const std::size_t size = fits ? count * kEntryBytes : 0;
+    slabs.emplace_back(region, size, &entryPool);
+    if (fits) region += size;
   }
 }
 
-// Enters town index into the trigram of window, making the trigram if the
-// index lacks it, and logs which of the three cases it was.
-void controll::addWindow(const char* window, unsigned int index,
-                         buildLog& log) {
-  const std::string_view text(window, trigram::kLength);
-  trigram*& slot = trigramByWindow.slot(trigramTable::keyOf(window));
-  if (slot != nullptr) {
-    slot->addIndex(index);
-    log.knownTrigram(text, index);
-    return;
-  }
-  const bool wasEmpty = myTris.empty();
-  slot = new trigram(std::string(text), index, &entryPool);
-  myTris.push_back(slot);
-  if (wasEmpty) {
-    log.firstTrigram(text, index);
-  } else {
-    log.newTrigram(text, index);
+// Second trigram walk, in the same order: makes each trigram at its first
+// window and appends the town index at every later one, so each list holds
+// its towns in file order, once per occurrence of the window in a name.
+void controll::fillTrigrams() {
+  trigramByPosition.assign(slabs.size(), nullptr);
+  for (const town* t : myTowns) {
+    const unsigned int index = t->getIndex();
+    forEachWindow(t->getName(), [&](const char* window) {
+      const std::uint32_t position =
+          trigramByWindow.find(trigramTable::keyOf(window));
+      trigram*& tri = trigramByPosition[position];
+      if (tri != nullptr) {
+        tri->addIndex(index);
+        return;
+      }
+      tri = new trigram(std::string(window, trigram::kLength), index,
+                        &slabs[position]);
+      myTris.push_back(tri);
+    });
   }
 }
 
@@ -174,11 +233,13 @@ void controll::addWindow(const char* window, unsigned int index,
 // holds, in position order, repeats included. Under three bytes: none.
 controll::triList controll::queryTrigrams(const std::string& query) const {
   triList mySearch;
-  for (std::size_t at = 0; at + trigram::kLength <= query.size(); ++at) {
-    trigram* found =
-        trigramByWindow.find(trigramTable::keyOf(query.data() + at));
-    if (found != nullptr) mySearch.push_back(found);
-  }
+  forEachWindow(query, [&](const char* window) {
+    const std::uint32_t position =
+        trigramByWindow.find(trigramTable::keyOf(window));
+    if (position != trigramTable::kNone) {
+      mySearch.push_back(trigramByPosition[position]);
+    }
+  });
   return mySearch;
 }
 
@@ -205,24 +266,28 @@ std::vector<controll::weightedTrigram> controll::distinctTrigrams(
 // Returns one tally per town in the lists of mySearch, in the order the towns
 // are first met; each entry of a list adds one hit per query occurrence of
 // its trigram. Empty mySearch: no tallies.
-controll::idList controll::tally(const triList& mySearch) {
-  idList myID;
-  std::unordered_map<unsigned int, idCount*> byTown;
+// Every town index in a list is below townByIndex.size(), so tallyByTown
+// (sized to it on first use, and null between searches) covers them all.
+controll::idList controll::tally(const triList& mySearch,
+                                 std::pmr::memory_resource* nodes) {
+  idList myID(nodes);
+  tallyByTown.resize(townByIndex.size(), nullptr);
   for (const weightedTrigram& query : distinctTrigrams(mySearch)) {
     const unsigned int amount = query.tri->getAmountOfIndex();
     const unsigned int* all = query.tri->getAllIndex();
     for (unsigned int k = 0; k < amount; ++k) {
-      const auto [slot, isNew] = byTown.try_emplace(all[k], nullptr);
-      if (isNew) {
-        slot->second = new idCount(all[k]);
-        slot->second->increaseAmount(query.occurrences - 1);
-        myID.push_back(slot->second);
-      } else {
-        slot->second->increaseAmount(query.occurrences);
+      idCount*& count = tallyByTown[all[k]];
+      if (count != nullptr) {
+        count->increaseAmount(query.occurrences);
+        continue;
       }
+      count = new idCount(all[k]);
+      count->increaseAmount(query.occurrences - 1);
+      myID.push_back(count);
     }
     delete[] all;
   }
+  for (const idCount* count : myID) tallyByTown[count->getID()] = nullptr;
   return myID;
 }
 

@@ -7,9 +7,16 @@
 // tie-break show, so the lists stay. Finding a window or a town by scanning
 // the lists from the front costs seconds on a real city file, though, so
 // lookups sit beside the lists: a hash table from the window's three bytes to
-// its trigram, and a vector from town index to town. They hold pointers to
-// the listed records and never own them. Replacing the lists by the lookups
-// was rejected: they give no order, and the orders are the observable part.
+// the trigram's position, vectors from position to trigram and from town
+// index to town, and during a search one from town index to its tally. They
+// point at the listed records and never own them. Replacing the lists by the
+// lookups was rejected: they give no order, and the orders are what the log
+// and the search's tie-break show.
+//
+// A build walks the towns twice. The first walk writes the log and counts
+// each trigram's entries; the second makes the trigrams and fills their
+// lists, each from a region sized by its count, so that every list lies in
+// one piece of memory for the searches that walk it.
 
 #ifndef FARWANDER_SRC_CONTROLL_H_
 #define FARWANDER_SRC_CONTROLL_H_
@@ -20,9 +27,9 @@
 #include <list>
 #include <memory_resource>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
+#include "entrySlab.h"
 #include "idCount.h"
 #include "town.h"
 #include "trigram.h"
@@ -34,7 +41,7 @@ class controll {
  public:
   using townList = std::list<town*>;
   using triList = std::list<trigram*>;
-  using idList = std::list<idCount*>;
+  using idList = std::pmr::list<idCount*>;
   using slist = std::list<std::string>;
 
   // The city file and the build log, in the working directory.
@@ -58,7 +65,7 @@ class controll {
 
   // Returns up to ten new result records, best match first, for the query
   // name (any bytes; shorter than three bytes finds nothing). The caller
-  // owns the records and releases them with delete.
+  // owns the records and releases them with delete. The index is unchanged.
   townList searchTown(std::string name);
 
   // Returns the towns of the index in file order; the controller owns them.
@@ -82,12 +89,13 @@ class controll {
   bool openCityFile(std::ifstream& cities) const;
   void clearIndex();
   void readTowns(std::istream& cities, buildLog& log);
-  void indexTrigrams(buildLog& log);
-  void addWindow(const char* window, unsigned int index, buildLog& log);
+  std::vector<unsigned int> logWindows(buildLog& log);
+  void makeSlabs(const std::vector<unsigned int>& counts);
+  void fillTrigrams();
 
   triList queryTrigrams(const std::string& query) const;
   static std::vector<weightedTrigram> distinctTrigrams(const triList& found);
-  static idList tally(const triList& mySearch);
+  idList tally(const triList& mySearch, std::pmr::memory_resource* nodes);
   townList results(const idList& ranked) const;
   std::string nameOfTown(unsigned int index) const;
 
@@ -97,14 +105,16 @@ class controll {
   triList myTris;
   townList myTowns;
 
-  // The entries of every trigram's town list, allocated in large blocks and
-  // released together with the index: far cheaper than one allocation per
-  // entry, and the entries are only ever added, never removed one by one.
+  // Memory for the entries of every trigram's town list, released with the
+  // index: entries are only ever added, never removed one by one.
   std::pmr::monotonic_buffer_resource entryPool;
+  std::vector<entrySlab> slabs;  // one region of entryPool per trigram
 
   // Lookups beside the lists, pointing at their records.
-  trigramTable trigramByWindow;
-  std::vector<town*> townByIndex;  // town index i at position i
+  trigramTable trigramByWindow;  // window -> position in myTris
+  std::vector<trigram*> trigramByPosition;
+  std::vector<town*> townByIndex;     // town index i at position i
+  std::vector<idCount*> tallyByTown;  // during a search only; else null
 };
 
 #endif  // FARWANDER_SRC_CONTROLL_H_

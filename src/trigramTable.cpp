@@ -17,7 +17,7 @@ constexpr std::uint32_t kMultiplier = 2654435769u;
 }  // namespace
 
 trigramTable::trigramTable()
-    : entries(kInitialSlots, {kEmpty, nullptr}),
+    : entries(kInitialSlots, {kEmpty, kNone}),
       used(0),
       shift(32 - kInitialBits) {}
 
@@ -30,15 +30,15 @@ std::uint32_t trigramTable::keyOf(const char* window) {
   return byte(0) << 16 | byte(1) << 8 | byte(2);
 }
 
-trigram* trigramTable::find(std::uint32_t key) const {
+std::uint32_t trigramTable::find(std::uint32_t key) const {
   const std::size_t mask = entries.size() - 1;
   for (std::size_t at = home(key);; at = (at + 1) & mask) {
-    if (entries[at].key == key) return entries[at].value;
-    if (entries[at].key == kEmpty) return nullptr;
+    if (entries[at].key == key) return entries[at].position;
+    if (entries[at].key == kEmpty) return kNone;
   }
 }
 
-trigram*& trigramTable::slot(std::uint32_t key) {
+std::uint32_t& trigramTable::slot(std::uint32_t key) {
   // Keep at most half the slots in use, so probes stay short.
   if (2 * (used + 1) > entries.size()) grow();
   const std::size_t mask = entries.size() - 1;
@@ -50,11 +50,11 @@ trigram*& trigramTable::slot(std::uint32_t key) {
     entries[at].key = key;
     ++used;
   }
-  return entries[at].value;
+  return entries[at].position;
 }
 
 void trigramTable::clear() {
-  entries.assign(kInitialSlots, {kEmpty, nullptr});
+  entries.assign(kInitialSlots, {kEmpty, kNone});
   used = 0;
   shift = 32 - kInitialBits;
 }
@@ -67,11 +67,11 @@ std::size_t trigramTable::home(std::uint32_t key) const {
 // so at half load the table never needs more than 2^25 slots and shift
 // stays above 0.
 void trigramTable::grow() {
-  std::vector<entry> old(entries.size() * 2, {kEmpty, nullptr});
+  std::vector<entry> old(entries.size() * 2, {kEmpty, kNone});
   std::swap(old, entries);
   --shift;
   used = 0;
   for (const entry& e : old) {
-    if (e.key != kEmpty) slot(e.key) = e.value;
+    if (e.key != kEmpty) slot(e.key) = e.position;
   }
 }

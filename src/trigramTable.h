@@ -1,11 +1,10 @@
-// The lookup from a window's three bytes to its trigram record, beside the
-// index's trigram list.
+// The lookup from a window's three bytes to the position of its trigram in
+// the index's trigram list, beside that list.
 //
-// An open-addressing table with linear probing: key and record pointer sit
-// side by side in one flat array, so a lookup of a window costs one cache
-// line rather than the bucket, node and record visits of std::unordered_map,
-// which made it the largest cost of a build after the log. It never owns
-// the records it points at.
+// An open-addressing table with linear probing: key and position sit side by
+// side in one flat array of 8-byte slots, so a lookup costs one cache line
+// rather than the bucket, node and record visits of std::unordered_map,
+// which made it the largest cost of a build after the log.
 
 #ifndef FARWANDER_SRC_TRIGRAMTABLE_H_
 #define FARWANDER_SRC_TRIGRAMTABLE_H_
@@ -13,10 +12,11 @@
 #include <cstdint>
 #include <vector>
 
-class trigram;
-
 class trigramTable {
  public:
+  // The position of a window not in the table.
+  static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+
   trigramTable();
 
   trigramTable(const trigramTable&) = delete;
@@ -24,23 +24,23 @@ class trigramTable {
 
   virtual ~trigramTable();
 
-  // Returns the packed key of the three bytes at window (any byte values).
+  // Returns the key of the three bytes at window (any byte values).
   static std::uint32_t keyOf(const char* window);
 
-  // Returns the trigram stored under key, or nullptr.
-  trigram* find(std::uint32_t key) const;
+  // Returns the position stored under key, or kNone.
+  std::uint32_t find(std::uint32_t key) const;
 
-  // Returns the slot for key, holding nullptr when the key is new; the
-  // caller stores a non-null record there before the next call.
-  trigram*& slot(std::uint32_t key);
+  // Returns the position slot of key, holding kNone when the key is new; the
+  // caller stores a position there before the next call.
+  std::uint32_t& slot(std::uint32_t key);
 
-  // Forgets every entry (the records themselves are not touched).
+  // Forgets every key.
   void clear();
 
  private:
   struct entry {
     std::uint32_t key;
-    trigram* value;
+    std::uint32_t position;
   };
 
   std::size_t home(std::uint32_t key) const;
