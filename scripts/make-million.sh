@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Derives a synthetic city file of 1,000,000 towns, cities1m.txt, from
+# cities1000.txt in the data folder, for scaling benchmarks. Each real line
+# appears in up to eight copies: the first as it is, the others with a new id
+# and one letter (a to g, by copy) put into the name at a position that
+# depends on the copy and the line, so the windows stay like real names.
+# Usage: scripts/make-million.sh [DATA_DIR]   (default: data beside scripts/)
+set -euo pipefail
+
+data=${1:-"$(cd "$(dirname "$0")/.." && pwd)/data"}
+"$(dirname "$0")/fetch-data.sh" "$data"
+[ -s "$data/cities1m.txt" ] && exit 0
+
+LC_ALL=C awk -F'\t' -v OFS='\t' -v want=1000000 '
+  { line[NR] = $0 }
+  END {
+    made = 0
+    for (copy = 0; copy < 8 && made < want; ++copy) {
+      for (n = 1; n <= NR && made < want; ++n) {
+        $0 = line[n]
+        if (copy > 0) {
+          at = 1 + (copy * 7 + n) % (length($2) + 1)
+          $2 = substr($2, 1, at - 1) sprintf("%c", 96 + copy) substr($2, at)
+          $1 = $1 "0" copy
+        }
+        print
+        ++made
+      }
+    }
+  }' "$data/cities1000.txt" > "$data/cities1m.txt.part"
+mv "$data/cities1m.txt.part" "$data/cities1m.txt"
+echo "made $(wc -l < "$data/cities1m.txt") towns in $data/cities1m.txt"
