@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Builds farwander (Release), fetches the GeoNames city file into data/ when
+# it is missing, and starts the program there: choice 1 reads
+# data/cities15000.txt and writes data/createlog.tri.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/install-deps.sh" run
+"$root/scripts/fetch-data.sh" "$root/data"
+cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release \
+  -DFARWANDER_TESTS=OFF -DFARWANDER_BENCH=OFF > /dev/null
+cmake --build "$root/build" --target farwander -j "$(nproc)" > /dev/null
+cd "$root/data"
+exec "$root/build/farwander"
