@@ -1,8 +1,10 @@
 #include "controll.h"
 
+#include <algorithm>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <limits>
 #include <locale>
 #include <unordered_map>
@@ -47,19 +49,22 @@ void controll::initiateSearch() {
 controll::townList controll::searchTown(std::string name) {
   normalise(name);
   const triList mySearch = queryTrigrams(name);
-  // The tally list lives for this search only; its entries come from one
-  // growing buffer rather than one allocation each.
-  std::pmr::monotonic_buffer_resource listEntries;
-  idList myID = tally(mySearch, &listEntries);
+  // The tallies and their lists live for this search only; they come from
+  // one growing buffer rather than one allocation each.
+  std::pmr::monotonic_buffer_resource scratch;
+  idList myID = tally(mySearch, &scratch);
   const auto found = static_cast<unsigned int>(mySearch.size());
   for (idCount* count : myID) count->calcPercantage(found);
+  idList setAside(&scratch);
+  setAsideUnranked(myID, found, setAside);
   // std::list::sort is a stable merge sort: equal shares keep the order in
   // which their towns were first met.
   myID.sort([](const idCount* a, const idCount* b) {
     return a->getPercent() > b->getPercent();
   });
   townList townsDetected = results(myID);
-  for (idCount* count : myID) delete count;
+  releaseTallies(myID, &scratch);
+  releaseTallies(setAside, &scratch);
   return townsDetected;
 }
 
@@ -269,8 +274,9 @@ std::vector<controll::weightedTrigram> controll::distinctTrigrams(
 // Every town index in a list is below townByIndex.size(), so tallyByTown
 // (sized to it on first use, and null between searches) covers them all.
 controll::idList controll::tally(const triList& mySearch,
-                                 std::pmr::memory_resource* nodes) {
-  idList myID(nodes);
+                                 std::pmr::memory_resource* scratch) {
+  idList myID(scratch);
+  std::pmr::polymorphic_allocator<idCount> tallyAllocator(scratch);
   tallyByTown.resize(townByIndex.size(), nullptr);
   for (const weightedTrigram& query : distinctTrigrams(mySearch)) {
     const unsigned int amount = query.tri->getAmountOfIndex();
@@ -281,7 +287,8 @@ controll::idList controll::tally(const triList& mySearch,
         count->increaseAmount(query.occurrences);
         continue;
       }
-      count = new idCount(all[k]);
+      count = tallyAllocator.allocate(1);
+      tallyAllocator.construct(count, all[k]);
       count->increaseAmount(query.occurrences - 1);
       myID.push_back(count);
     }
@@ -289,6 +296,41 @@ controll::idList controll::tally(const triList& mySearch,
   }
   for (const idCount* count : myID) tallyByTown[count->getID()] = nullptr;
   return myID;
+}
+
+// Moves to setAside, keeping their order, the tallies of myID that cannot
+// rank among the first ten: those with fewer hits (capped at found, the
+// number of query trigrams) than the ten best have. Shares are hits / found,
+// so the sort of what stays puts the same ten first as a sort of all would.
+// Ten or fewer tallies: all stay.
+void controll::setAsideUnranked(idList& myID, unsigned int found,
+                                idList& setAside) {
+  if (myID.size() <= kMaxResults) return;
+  const auto hits = [found](const idCount* count) {
+    return std::min(count->getAmount(), found);
+  };
+  std::vector<std::size_t> withHits(std::size_t{found} + 1, 0);
+  for (const idCount* count : myID) ++withHits[hits(count)];
+  unsigned int needed = found;
+  for (std::size_t atLeast = withHits[found]; atLeast < kMaxResults;) {
+    atLeast += withHits[--needed];
+  }
+  for (auto it = myID.begin(); it != myID.end();) {
+    const auto next = std::next(it);
+    if (hits(*it) < needed) setAside.splice(setAside.end(), myID, it);
+    it = next;
+  }
+}
+
+// Ends the life of every tally in tallies, made by tally() from scratch.
+void controll::releaseTallies(idList& tallies,
+                              std::pmr::memory_resource* scratch) {
+  std::pmr::polymorphic_allocator<idCount> tallyAllocator(scratch);
+  for (idCount* count : tallies) {
+    tallyAllocator.destroy(count);
+    tallyAllocator.deallocate(count, 1);
+  }
+  tallies.clear();
 }
 
 // Returns new result records for the first ten tallies of ranked, with their

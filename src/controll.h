@@ -95,7 +95,11 @@ class controll {
 
   triList queryTrigrams(const std::string& query) const;
   static std::vector<weightedTrigram> distinctTrigrams(const triList& found);
-  idList tally(const triList& mySearch, std::pmr::memory_resource* nodes);
+  idList tally(const triList& mySearch, std::pmr::memory_resource* scratch);
+  static void setAsideUnranked(idList& myID, unsigned int found,
+                               idList& setAside);
+  static void releaseTallies(idList& tallies,
+                             std::pmr::memory_resource* scratch);
   townList results(const idList& ranked) const;
   std::string nameOfTown(unsigned int index) const;
 

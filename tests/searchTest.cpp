@@ -26,6 +26,17 @@ std::vector<std::string> twelveAbcTowns() {
   return towns;
 }
 
+// Seventeen towns in three bands for the query "abcde": every third holds all
+// three of its windows, the next two of them, the next one only.
+std::vector<std::string> threeBandTowns() {
+  const char* bands[] = {"abcde", "abcdq", "abcqq"};
+  std::vector<std::string> towns;
+  for (int i = 0; i < 17; ++i) {
+    towns.push_back(bands[i % 3] + std::string(1, static_cast<char>('a' + i)));
+  }
+  return towns;
+}
+
 const std::vector<searchCase> kSearchCases = {
     {"full and partial matches; equal shares in order of first appearance",
      {"Erlangen", "Berlin", "Bern"},
@@ -54,6 +65,11 @@ const std::vector<searchCase> kSearchCases = {
     {"at most ten results, ranked 0 to 9", twelveAbcTowns(), "abc",
      "0 100 abca\n1 100 abcb\n2 100 abcc\n3 100 abcd\n4 100 abce\n"
      "5 100 abcf\n6 100 abcg\n7 100 abch\n8 100 abci\n9 100 abcj\n"},
+    {"the tenth place falls within a band; bands below it never rank",
+     threeBandTowns(), "abcde",
+     "0 100 abcdea\n1 100 abcded\n2 100 abcdeg\n3 100 abcdej\n4 100 abcdem\n"
+     "5 100 abcdep\n6 66.6667 abcdqb\n7 66.6667 abcdqe\n8 66.6667 abcdqh\n"
+     "9 66.6667 abcdqk\n"},
     {"a query with spaces and capitals is normalised",
      {"New York", "York"},
      "New York",
