@@ -3,7 +3,8 @@
 # cities1000.txt in the data folder, for scaling benchmarks. Each real line
 # appears in up to eight copies: the first as it is, the others with a new id
 # and one letter (a to g, by copy) put into the name at a position that
-# depends on the copy and the line, so the windows stay like real names.
+# depends on the copy and the line (never inside a UTF-8 character), so the
+# windows stay like real names.
 # Usage: scripts/make-million.sh [DATA_DIR]   (default: data beside scripts/)
 set -euo pipefail
 
@@ -20,6 +21,9 @@ LC_ALL=C awk -F'\t' -v OFS='\t' -v want=1000000 '
         $0 = line[n]
         if (copy > 0) {
           at = 1 + (copy * 7 + n) % (length($2) + 1)
+          # never inside a UTF-8 character: step past continuation bytes
+          while (at <= length($2) && substr($2, at, 1) >= "\200" &&
+                 substr($2, at, 1) <= "\277") ++at
           $2 = substr($2, 1, at - 1) sprintf("%c", 96 + copy) substr($2, at)
           $1 = $1 "0" copy
         }
