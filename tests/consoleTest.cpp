@@ -10,16 +10,6 @@
 
 namespace {
 
-const std::string kBanner = "--- Welcome to farwander search! ---\n";
-const std::string kMenu =
-    "\nMenu\n1 - initiate (may take about half a minute)\n2 - search town\n"
-    "3 - close\nyour choice: ";
-const std::string kWrong = "\nFalsche Eingabe du N00b! Versuche es erneut!\n";
-const std::string kBye = "\nCya Nerds!\n";
-const std::string kBuilt = "\ntime to read cities: T seconds\n";
-const std::string kAsk = "\nPlease enter the town you are searching for: ";
-const std::string kFound = "\nI found these cities:";
-
 const std::string kCities =
     "1\tBerlin\tx\n2\tBern\tx\n3\tErlangen\tx\n4\tNew York\tx\n5\tUlm\tx\n"
     "6\tUlmen\tx\n7\tabcde\tx\n8\tabcxx\tx\n9\txbcde\tx\n10\tUlm\r\n";

@@ -15,8 +15,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kLogStart = "logging is active";
-const std::string kReport = "\ntime to read cities: T seconds\n";
 const std::string kIndexBefore = "0 old\nold: 0\n";
 
 struct cityCase {
@@ -40,17 +38,17 @@ std::string repeat(const std::string& piece, std::size_t times) {
 const std::vector<cityCase> kCityCases = {
     {"binary garbage and NUL bytes",
      [] { cities(std::string("\0\0\0\n1\tA\0B\xff\xfe\tx\n\x01\x02", 17)); },
-     kReport,
+     kBuilt,
      std::string("0 a\0b\xff\xfe\na\0b: 0\n\0b\xff: 0\nb\xff\xfe: 0\n", 29),
      kLogStart + std::string("\nnew town: a\0b\xff\xfe index: 0", 25), 0},
     {"invalid UTF-8 is kept byte for byte",
-     [] { cities("1\t\xC3\x28\xA0Z\n"); }, kReport,
+     [] { cities("1\t\xC3\x28\xA0Z\n"); }, kBuilt,
      "0 \xC3\x28\xA0z\n\xC3\x28\xA0: 0\n\x28\xA0z: 0\n", "", 0},
     {"a 10 MB line",
      [] { cities("1\tUlm\t" + repeat("x", 10 << 20) + "\n2\tUlmen\n"); },
-     kReport, "0 ulm\n1 ulmen\nulm: 0 1\nlme: 1\nmen: 1\n", "", 0},
+     kBuilt, "0 ulm\n1 ulmen\nulm: 0 1\nlme: 1\nmen: 1\n", "", 0},
     {"a name of one million bytes",
-     [] { cities("1\t" + repeat("A", 1 << 20) + "\n"); }, kReport,
+     [] { cities("1\t" + repeat("A", 1 << 20) + "\n"); }, kBuilt,
      "0 " + repeat("a", 1 << 20) + "\naaa: " + repeat("0 ", (1 << 20) - 3) +
          "0\n",
      "",
@@ -61,30 +59,30 @@ const std::vector<cityCase> kCityCases = {
      [] {
        cities("1\tRiga" + repeat("\t", 100000) + "\n" + repeat("\t", 100000));
      },
-     kReport, "0 riga\n1 \nrig: 0\niga: 0\n", "", 0},
-    {"only newlines", [] { cities(repeat("\n", 1000)); }, kReport, "",
-     kLogStart, kLogStart.size()},
+     kBuilt, "0 riga\n1 \nrig: 0\niga: 0\n", "", 0},
+    {"only newlines", [] { cities(repeat("\n", 1000)); }, kBuilt, "", kLogStart,
+     kLogStart.size()},
     {"a city file that is a directory",
      [] { fs::create_directory(controll::kCityFile); },
-     "Error while opening file: cities1500.txt" + kReport, kIndexBefore,
+     "Error while opening file: cities1500.txt" + kBuilt, kIndexBefore,
      kLogStart, kLogStart.size()},
     {"a city file that is a dangling link",
      [] { fs::create_symlink("nowhere.txt", controll::kCityFile); },
-     "Error while opening file: cities1500.txt" + kReport, kIndexBefore,
+     "Error while opening file: cities1500.txt" + kBuilt, kIndexBefore,
      kLogStart, kLogStart.size()},
     {"a build log that is a directory",
      [] {
        cities("1\tRome\n");
        fs::create_directory(controll::kLogFile);
      },
-     "\nError while opening createlog.tri" + kReport, kIndexBefore, "", 0},
+     "\nError while opening createlog.tri" + kBuilt, kIndexBefore, "", 0},
     {"a build log whose writes fail",
      [] {
        cities("1\tRome\n");
        fs::create_symlink("/dev/full", controll::kLogFile);
      },
-     "\nError while writing createlog.tri" + kReport,
-     "0 rome\nrom: 0\nome: 0\n", "", 0},
+     "\nError while writing createlog.tri" + kBuilt, "0 rome\nrom: 0\nome: 0\n",
+     "", 0},
 };
 
 }  // namespace
@@ -119,16 +117,6 @@ TEST(HostileCityFile, AnswersExactlyAndKeepsWhatItHeld) {
 }
 
 namespace {
-
-const std::string kBanner = "--- Welcome to farwander search! ---\n";
-const std::string kMenu =
-    "\nMenu\n1 - initiate (may take about half a minute)\n2 - search town\n"
-    "3 - close\nyour choice: ";
-const std::string kWrong = "\nFalsche Eingabe du N00b! Versuche es erneut!\n";
-const std::string kBye = "\nCya Nerds!\n";
-const std::string kBuilt = "\ntime to read cities: T seconds\n";
-const std::string kAsk = "\nPlease enter the town you are searching for: ";
-const std::string kFound = "\nI found these cities:";
 
 struct keyboardCase {
   const char* label;

@@ -9,6 +9,21 @@
 
 #include "controll.h"
 
+// The program's own texts, as the tests expect them: kBuilt is the timing
+// report with its number masked by maskTiming().
+inline const std::string kBanner = "--- Welcome to farwander search! ---\n";
+inline const std::string kMenu =
+    "\nMenu\n1 - initiate (may take about half a minute)\n2 - search town\n"
+    "3 - close\nyour choice: ";
+inline const std::string kWrong =
+    "\nFalsche Eingabe du N00b! Versuche es erneut!\n";
+inline const std::string kBye = "\nCya Nerds!\n";
+inline const std::string kBuilt = "\ntime to read cities: T seconds\n";
+inline const std::string kAsk =
+    "\nPlease enter the town you are searching for: ";
+inline const std::string kFound = "\nI found these cities:";
+inline const std::string kLogStart = "logging is active";
+
 // A fresh empty directory that is the working directory while it lives; the
 // previous working directory comes back and the directory goes at the end.
 class scratchDir {
