@@ -62,6 +62,9 @@ const std::vector<cityCase> kCityCases = {
      kBuilt, "0 riga\n1 \nrig: 0\niga: 0\n", "", 0},
     {"only newlines", [] { cities(repeat("\n", 1000)); }, kBuilt, "", kLogStart,
      kLogStart.size()},
+    {"a missing city file", [] {},
+     "Error while opening file: cities1500.txt" + kBuilt, kIndexBefore,
+     kLogStart, kLogStart.size()},
     {"a city file that is a directory",
      [] { fs::create_directory(controll::kCityFile); },
      "Error while opening file: cities1500.txt" + kBuilt, kIndexBefore,
@@ -145,8 +148,6 @@ const std::vector<keyboardCase> kKeyboardCases = {
      kBanner + kMenu + kBuilt + kMenu + kAsk + kFound + "\n100% abab\n" +
          kMenu + kBye},
     {"end of input at the menu prompt", "", kBanner + kMenu + kBye},
-    {"end of input right after the choice", "2",
-     kBanner + kMenu + kAsk + kFound + "\n" + kMenu + kBye},
     {"end of input at the search prompt", "2\n",
      kBanner + kMenu + kAsk + kFound + "\n" + kMenu + kBye},
 };
