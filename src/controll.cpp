@@ -20,7 +20,8 @@ constexpr std::size_t kNameField = 2;
 constexpr unsigned int kMaxResults = 10;
 
 // Bytes of one entry of a trigram's town list: std::list's node of two links
-// and an int. An estimate only; entries beyond a region go elsewhere.
+// and an int. It sizes the block for a build's entries; should it fall
+// short, the rest comes from a further block.
 constexpr std::size_t kEntryBytes = 3 * sizeof(void*);
 
 // Calls visit with the start of each window of name in position order:
@@ -119,8 +120,7 @@ void controll::build() {
   clearIndex();
   readTowns(cities, log);
   cities.close();
-  makeSlabs(logWindows(log));
-  fillTrigrams();
+  makeTrigrams(logWindows(log));
   if (!log.close()) out << "\nError while writing createlog.tri";
 }
 
@@ -139,8 +139,7 @@ void controll::clearIndex() {
   for (trigram* t : myTris) delete t;
   myTowns.clear();
   myTris.clear();
-  slabs.clear();
-  entryPool.release();
+  entryPool.reset();
   trigramByWindow.clear();
   trigramByPosition.clear();
   townByIndex.clear();
@@ -165,24 +164,25 @@ void controll::readTowns(std::istream& cities, buildLog& log) {
   }
 }
 
-// First trigram walk, over every window of every town in town order and
-// then position order: enters new windows into the table and writes the log.
-// Returns for each trigram position how many entries its list will have.
-std::vector<unsigned int> controll::logWindows(buildLog& log) {
-  std::vector<unsigned int> counts;
+// First walk, over every window of every town in town order and then
+// position order: enters new windows into the table, with their position in
+// order of first appearance, and writes the log. Returns each position's
+// window and how many entries its list will have.
+std::vector<controll::windowCount> controll::logWindows(buildLog& log) {
+  std::vector<windowCount> windows;
   for (const town* t : myTowns) {
     const unsigned int index = t->getIndex();
     forEachWindow(t->getName(), [&](const char* window) {
       const std::string_view text(window, trigram::kLength);
-      std::uint32_t& position =
-          trigramByWindow.slot(trigramTable::keyOf(window));
+      const std::uint32_t key = trigramTable::keyOf(window);
+      std::uint32_t& position = trigramByWindow.slot(key);
       if (position != trigramTable::kNone) {
-        ++counts[position];
+        ++windows[position].count;
         log.knownTrigram(text, index);
         return;
       }
-      position = static_cast<std::uint32_t>(counts.size());
-      counts.push_back(1);
+      position = static_cast<std::uint32_t>(windows.size());
+      windows.push_back({key, 1});
       if (position == 0) {
         log.firstTrigram(text, index);
       } else {
@@ -190,47 +190,53 @@ std::vector<unsigned int> controll::logWindows(buildLog& log) {
       }
     });
   }
-  return counts;
+  return windows;
 }
 
-// Makes one slab per trigram position, each a region of entryPool sized for
-// its count. Should the total not fit in a size_t, the slabs get no region
-// and every entry comes from entryPool directly.
-void controll::makeSlabs(const std::vector<unsigned int>& counts) {
-  std::size_t total = 0;
-  for (unsigned int count : counts) total += count;
-  const bool fits =
-      total <= std::numeric_limits<std::size_t>::max() / kEntryBytes;
-  char* region = fits ? static_cast<char*>(entryPool.allocate(
-                            total * kEntryBytes, alignof(std::max_align_t)))
-                      : nullptr;
-  slabs.reserve(counts.size());
-  for (unsigned int count : counts) {
-    const std::size_t size = fits ? count * kEntryBytes : 0;
-    slabs.emplace_back(region, size, &entryPool);
-    if (fits) region += size;
+// Second walk, in the same order: returns the town index of every window,
+// sorted into one group per position (a counting sort, so each group keeps
+// town order, an index once per occurrence of the window in the name). Group
+// p runs from groupStart[p] to groupStart[p + 1].
+std::vector<unsigned int> controll::groupTowns(
+    const std::vector<windowCount>& windows,
+    std::vector<std::size_t>& groupStart) {
+  groupStart.assign(windows.size() + 1, 0);
+  for (std::size_t p = 0; p < windows.size(); ++p) {
+    groupStart[p + 1] = groupStart[p] + windows[p].count;
   }
-}
-
-// Second trigram walk, in the same order: makes each trigram at its first
-// window and appends the town index at every later one, so each list holds
-// its towns in file order, once per occurrence of the window in a name.
-void controll::fillTrigrams() {
-  trigramByPosition.assign(slabs.size(), nullptr);
+  std::vector<unsigned int> grouped(groupStart.back());
+  std::vector<std::size_t> next(groupStart.begin(), groupStart.end() - 1);
   for (const town* t : myTowns) {
     const unsigned int index = t->getIndex();
     forEachWindow(t->getName(), [&](const char* window) {
-      const std::uint32_t position =
-          trigramByWindow.find(trigramTable::keyOf(window));
-      trigram*& tri = trigramByPosition[position];
-      if (tri != nullptr) {
-        tri->addIndex(index);
-        return;
-      }
-      tri = new trigram(std::string(window, trigram::kLength), index,
-                        &slabs[position]);
-      myTris.push_back(tri);
+      grouped[next[trigramByWindow.find(trigramTable::keyOf(window))]++] =
+          index;
     });
+  }
+  return grouped;
+}
+
+// Makes the trigrams in position order, which is the order of first
+// appearance, each list filled from its group in one go.
+void controll::makeTrigrams(const std::vector<windowCount>& windows) {
+  std::vector<std::size_t> groupStart;
+  const std::vector<unsigned int> grouped = groupTowns(windows, groupStart);
+  // One block for all entries: a block that grows step by step would be
+  // handed back to the system and taken anew by every build.
+  const std::size_t entries = grouped.size();
+  entryPool = std::make_unique<std::pmr::monotonic_buffer_resource>(
+      entries <= std::numeric_limits<std::size_t>::max() / kEntryBytes
+          ? std::max<std::size_t>(entries, 1) * kEntryBytes
+          : std::numeric_limits<std::size_t>::max());
+  trigramByPosition.reserve(windows.size());
+  for (std::size_t p = 0; p < windows.size(); ++p) {
+    trigram* tri = new trigram(trigramTable::windowOf(windows[p].key),
+                               grouped[groupStart[p]], entryPool.get());
+    for (std::size_t k = groupStart[p] + 1; k < groupStart[p + 1]; ++k) {
+      tri->addIndex(grouped[k]);
+    }
+    myTris.push_back(tri);
+    trigramByPosition.push_back(tri);
   }
 }
 

@@ -30,6 +30,13 @@ std::uint32_t trigramTable::keyOf(const char* window) {
   return byte(0) << 16 | byte(1) << 8 | byte(2);
 }
 
+std::string trigramTable::windowOf(std::uint32_t key) {
+  const auto byte = [key](int shift) {
+    return static_cast<char>(static_cast<unsigned char>(key >> shift));
+  };
+  return std::string{byte(16), byte(8), byte(0)};
+}
+
 std::uint32_t trigramTable::find(std::uint32_t key) const {
   const std::size_t mask = entries.size() - 1;
   for (std::size_t at = home(key);; at = (at + 1) & mask) {

@@ -10,6 +10,7 @@
 #define FARWANDER_SRC_TRIGRAMTABLE_H_
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 class trigramTable {
@@ -26,6 +27,9 @@ class trigramTable {
 
   // Returns the key of the three bytes at window (any byte values).
   static std::uint32_t keyOf(const char* window);
+
+  // Returns the three bytes that key was made of.
+  static std::string windowOf(std::uint32_t key);
 
   // Returns the position stored under key, or kNone.
   std::uint32_t find(std::uint32_t key) const;
