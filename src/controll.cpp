@@ -55,17 +55,16 @@ controll::townList controll::searchTown(std::string name) {
   std::pmr::monotonic_buffer_resource scratch;
   idList myID = tally(mySearch, &scratch);
   const auto found = static_cast<unsigned int>(mySearch.size());
-  for (idCount* count : myID) count->calcPercantage(found);
-  idList setAside(&scratch);
-  setAsideUnranked(myID, found, setAside);
+  idList contenders = takeContenders(myID, found);
+  for (idCount* count : contenders) count->calcPercantage(found);
   // std::list::sort is a stable merge sort: equal shares keep the order in
   // which their towns were first met.
-  myID.sort([](const idCount* a, const idCount* b) {
+  contenders.sort([](const idCount* a, const idCount* b) {
     return a->getPercent() > b->getPercent();
   });
-  townList townsDetected = results(myID);
+  townList townsDetected = results(contenders);
+  releaseTallies(contenders, &scratch);
   releaseTallies(myID, &scratch);
-  releaseTallies(setAside, &scratch);
   return townsDetected;
 }
 
@@ -304,14 +303,18 @@ controll::idList controll::tally(const triList& mySearch,
   return myID;
 }
 
-// Moves to setAside, keeping their order, the tallies of myID that cannot
-// rank among the first ten: those with fewer hits (capped at found, the
-// number of query trigrams) than the ten best have. Shares are hits / found,
-// so the sort of what stays puts the same ten first as a sort of all would.
-// Ten or fewer tallies: all stay.
-void controll::setAsideUnranked(idList& myID, unsigned int found,
-                                idList& setAside) {
-  if (myID.size() <= kMaxResults) return;
+// Takes out of myID, keeping their order, the tallies that can rank among
+// the first ten and returns them: those with as many hits (capped at found,
+// the number of query trigrams) as the tenth best has, or more. Shares are
+// hits / found, so the sort of these puts the same ten first as a sort of
+// all would; the rest stay in myID, unranked. Ten or fewer tallies: all are
+// taken.
+controll::idList controll::takeContenders(idList& myID, unsigned int found) {
+  idList contenders(myID.get_allocator());
+  if (myID.size() <= kMaxResults) {
+    contenders.swap(myID);
+    return contenders;
+  }
   const auto hits = [found](const idCount* count) {
     return std::min(count->getAmount(), found);
   };
@@ -323,9 +326,10 @@ void controll::setAsideUnranked(idList& myID, unsigned int found,
   }
   for (auto it = myID.begin(); it != myID.end();) {
     const auto next = std::next(it);
-    if (hits(*it) < needed) setAside.splice(setAside.end(), myID, it);
+    if (hits(*it) >= needed) contenders.splice(contenders.end(), myID, it);
     it = next;
   }
+  return contenders;
 }
 
 // Ends the life of every tally in tallies, made by tally() from scratch.

@@ -10,16 +10,15 @@
 // the trigram's position, vectors from position to trigram and from town
 // index to town, and during a search one from town index to its tally. They
 // point at the listed records and never own them. Replacing the lists by the
-// lookups was rejected: they give no order, and the orders are what the log
-// and the search's tie-break show.
+// lookups was rejected: the lookups keep no order.
 //
 // A build walks the towns' windows twice. The first walk writes the log and
 // counts each trigram's entries; the second sorts the town indices into one
 // group per trigram. Then each trigram is made and its list filled in one
 // go, so that every list lies in one piece of memory for the searches that
 // walk it. Filling the lists during the first walk was the alternative: it
-// writes to a place far from the last one at every window, and on a large
-// city file those cache and TLB misses cost more than the rest of the build.
+// writes far from the last write at every window, and on a large city file
+// those cache and TLB misses cost more than the rest of the build.
 
 #ifndef FARWANDER_SRC_CONTROLL_H_
 #define FARWANDER_SRC_CONTROLL_H_
@@ -106,8 +105,7 @@ class controll {
   triList queryTrigrams(const std::string& query) const;
   static std::vector<weightedTrigram> distinctTrigrams(const triList& found);
   idList tally(const triList& mySearch, std::pmr::memory_resource* scratch);
-  static void setAsideUnranked(idList& myID, unsigned int found,
-                               idList& setAside);
+  static idList takeContenders(idList& myID, unsigned int found);
   static void releaseTallies(idList& tallies,
                              std::pmr::memory_resource* scratch);
   townList results(const idList& ranked) const;

@@ -4,7 +4,7 @@
 #ifndef FARWANDER_SRC_IDCOUNT_H_
 #define FARWANDER_SRC_IDCOUNT_H_
 
-class idCount {
+class idCount final {
  public:
   // Starts the tally of town index id with one hit.
   explicit idCount(unsigned int id);
