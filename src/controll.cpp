@@ -102,8 +102,9 @@ void controll::normalise(std::string& name) {
   ctype.tolower(name.data(), name.data() + name.size());
 }
 
-// Runs one build without the timing: opens both files, reporting a failure
-// and leaving the index alone, else rebuilds the index from the city file.
+// Runs one build without the timing: opens both files and reads the towns,
+// reporting a failure and leaving the index alone, else rebuilds the index
+// from the city file.
 void controll::build() {
   buildLog log;
   if (!log.open(kLogFile)) {
@@ -116,9 +117,18 @@ void controll::build() {
     log.close();
     return;
   }
-  clearIndex();
-  readTowns(cities, log);
+  townList towns;
+  const bool complete = readTowns(cities, log, towns);
   cities.close();
+  if (!complete) {
+    for (town* t : towns) delete t;
+    out << "\nError while reading cities15000.txt";
+    log.close();
+    return;
+  }
+  clearIndex();
+  myTowns.swap(towns);
+  townByIndex.assign(myTowns.begin(), myTowns.end());
   makeTrigrams(logWindows(log));
   if (!log.close()) out << "\nError while writing createlog.tri";
 }
@@ -145,9 +155,11 @@ void controll::clearIndex() {
   tallyByTown.clear();
 }
 
-// Town pass: one town per line with a name field, numbered from 0 in file
-// order. Lines with fewer than two fields are skipped and use no number.
-void controll::readTowns(std::istream& cities, buildLog& log) {
+// Town pass: appends to towns a new town per line of cities with a name
+// field, numbered from 0 in file order, and logs it. Lines with fewer than
+// two fields are skipped and use no number. Returns false when a read failed
+// before the end of the file.
+bool controll::readTowns(std::istream& cities, buildLog& log, townList& towns) {
   unsigned int counter = 0;
   std::string line;
   while (std::getline(cities, line)) {
@@ -156,11 +168,10 @@ void controll::readTowns(std::istream& cities, buildLog& log) {
     std::string& name = fields.back();
     normalise(name);
     log.newTown(name, counter);
-    town* t = new town(counter, std::move(name));
-    myTowns.push_back(t);
-    townByIndex.push_back(t);
+    towns.push_back(new town(counter, std::move(name)));
     ++counter;
   }
+  return !cities.bad();
 }
 
 // First walk, over every window of every town in town order and then

@@ -61,8 +61,9 @@ class controll {
   virtual ~controll();
 
   // Builds the index afresh from the city file, writes the build log and
-  // reports the processor time taken. When either file cannot be opened it
-  // says so and the index stays as it was.
+  // reports the processor time taken. When either file cannot be opened, or
+  // the city file cannot be read to its end, it says so and the index stays
+  // as it was.
   void initiateSearch();
 
   // Returns up to ten new result records, best match first, for the query
@@ -96,7 +97,7 @@ class controll {
   void build();
   bool openCityFile(std::ifstream& cities) const;
   void clearIndex();
-  void readTowns(std::istream& cities, buildLog& log);
+  bool readTowns(std::istream& cities, buildLog& log, townList& towns);
   std::vector<windowCount> logWindows(buildLog& log);
   std::vector<unsigned int> groupTowns(const std::vector<windowCount>& windows,
                                        std::vector<std::size_t>& groupStart);

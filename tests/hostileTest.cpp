@@ -73,6 +73,10 @@ const std::vector<cityCase> kCityCases = {
      [] { fs::create_symlink("nowhere.txt", controll::kCityFile); },
      "Error while opening file: cities1500.txt" + kBuilt, kIndexBefore,
      kLogStart, kLogStart.size()},
+    {"a city file whose reads fail",
+     [] { fs::create_symlink("/proc/self/mem", controll::kCityFile); },
+     "\nError while reading cities15000.txt" + kBuilt, kIndexBefore, kLogStart,
+     kLogStart.size()},
     {"a build log that is a directory",
      [] {
        cities("1\tRome\n");
