@@ -56,7 +56,8 @@ fs::path dataDir() {
   return fs::absolute(env != nullptr ? env : "data");
 }
 
-// Makes a scratch working directory whose city file links to source.
+// Makes a scratch working directory whose city file links to source; its
+// build log is removed with it at the end of the run.
 fs::path workDirFor(const fs::path& source) {
   fs::path dir = fs::temp_directory_path() /
                  ("farwander-bench-" + std::to_string(getpid()) + "-" +
@@ -101,8 +102,8 @@ void searchIndex(benchmark::State& state, const fs::path& dir,
   }
 }
 
-void registerDataSet(const std::string& label, const fs::path& source) {
-  const fs::path dir = workDirFor(source);
+// Registers the build and the searches on the city file linked from dir.
+void registerDataSet(const std::string& label, const fs::path& dir) {
   benchmark::RegisterBenchmark(("build/" + label).c_str(), buildIndex, dir)
       ->Unit(benchmark::kMillisecond)
       ->MeasureProcessCPUTime();
@@ -119,10 +120,16 @@ void registerDataSet(const std::string& label, const fs::path& source) {
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   const fs::path data = dataDir();
+  const fs::path start = fs::current_path();
+  std::vector<fs::path> workDirs;
   for (const auto& [label, file] : kDataSets) {
-    if (fs::exists(data / file)) registerDataSet(label, data / file);
+    if (!fs::exists(data / file)) continue;
+    workDirs.push_back(workDirFor(data / file));
+    registerDataSet(label, workDirs.back());
   }
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
+  fs::current_path(start);
+  for (const fs::path& dir : workDirs) fs::remove_all(dir);
   return 0;
 }

@@ -2,16 +2,14 @@
 // the index with queries cut from the same bytes. Checks that every answer
 // is well formed, besides what the sanitizers check.
 
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 
 #include "controll.h"
+#include "fuzzSupport.h"
 
 namespace {
 
@@ -40,10 +38,7 @@ void searchAndCheck(controll& index, const std::string& query) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  const auto dir = std::filesystem::temp_directory_path() /
-                   ("farwander-fuzz-build-" + std::to_string(getpid()));
-  std::filesystem::create_directories(dir);
-  std::filesystem::current_path(dir);
+  enterScratchDir("build");
   return 0;
 }
 

@@ -2,15 +2,13 @@
 // the menu loop, with a small city file in place. Every session must end
 // with the farewell line, whatever the input.
 
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 
+#include "fuzzSupport.h"
 #include "menu.h"
 
 namespace {
@@ -20,10 +18,7 @@ const std::string kFarewell = "\nCya Nerds!\n";
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  const auto dir = std::filesystem::temp_directory_path() /
-                   ("farwander-fuzz-menu-" + std::to_string(getpid()));
-  std::filesystem::create_directories(dir);
-  std::filesystem::current_path(dir);
+  enterScratchDir("menu");
   std::ofstream("cities15000.txt")
       << "1\tBerlin\tx\n2\tBern\tx\n3\tNew York\tx\n4\tAAAA\n5\tUlm\r\n";
   return 0;

@@ -28,15 +28,17 @@ ctest --test-dir "$root/build-sanitize" --output-on-failure -j "$jobs"
 echo "== fuzz runs, ${fuzz_seconds} s each"
 for target in build menu; do
   corpus=$(mktemp -d)
+  scratch=$(mktemp -d)
   cp "$root/fuzz/seeds/$target"/* "$corpus"/
   fuzzer="$root/build-sanitize/fuzz${target^}"
-  if ! "$fuzzer" -max_total_time="$fuzz_seconds" -max_len=4096 \
-      -artifact_prefix="$root/build-sanitize/" "$corpus" > "$corpus.log" 2>&1; then
+  if ! TMPDIR="$scratch" "$fuzzer" -max_total_time="$fuzz_seconds" \
+      -max_len=4096 -artifact_prefix="$root/build-sanitize/" "$corpus" \
+      > "$corpus.log" 2>&1; then
     cat "$corpus.log"
     echo "fuzz${target^} failed; the input is in $root/build-sanitize/" >&2
     exit 1
   fi
   tail -n 1 "$corpus.log"
-  rm -rf "$corpus" "$corpus.log"
+  rm -rf "$corpus" "$corpus.log" "$scratch"
 done
 echo "all tests passed"
