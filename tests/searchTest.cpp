@@ -21,8 +21,9 @@ struct searchCase {
 
 std::vector<std::string> twelveAbcTowns() {
   std::vector<std::string> towns;
-  for (char last = 'a'; last < 'a' + 12; ++last)
+  for (char last = 'a'; last < 'a' + 12; ++last) {
     towns.push_back("abc" + std::string(1, last));
+  }
   return towns;
 }
 
