@@ -231,13 +231,14 @@ std::vector<unsigned int> controll::groupTowns(
 void controll::makeTrigrams(const std::vector<windowCount>& windows) {
   std::vector<std::size_t> groupStart;
   const std::vector<unsigned int> grouped = groupTowns(windows, groupStart);
-  // One block for all entries: a block that grows step by step would be
-  // handed back to the system and taken anew by every build.
-  const std::size_t entries = grouped.size();
-  entryPool = std::make_unique<std::pmr::monotonic_buffer_resource>(
-      entries <= std::numeric_limits<std::size_t>::max() / kEntryBytes
-          ? std::max<std::size_t>(entries, 1) * kEntryBytes
-          : std::numeric_limits<std::size_t>::max());
+  // One block for all entries: blocks that grow step by step would be
+  // handed back to the system and taken anew by every build. A count whose
+  // size overflows gets blocks that grow.
+  const std::size_t entries = std::max<std::size_t>(grouped.size(), 1);
+  entryPool = entries <= std::numeric_limits<std::size_t>::max() / kEntryBytes
+                  ? std::make_unique<std::pmr::monotonic_buffer_resource>(
+                        entries * kEntryBytes)
+                  : std::make_unique<std::pmr::monotonic_buffer_resource>();
   trigramByPosition.reserve(windows.size());
   for (std::size_t p = 0; p < windows.size(); ++p) {
     trigram* tri = new trigram(trigramTable::windowOf(windows[p].key),
