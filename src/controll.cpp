@@ -287,7 +287,7 @@ std::vector<controll::weightedTrigram> controll::distinctTrigrams(
 
 // Returns one tally per town in the lists of mySearch, in the order the towns
 // are first met; each entry of a list adds one hit per query occurrence of
-// its trigram. Empty mySearch: no tallies.
+// its trigram. Empty mySearch: no tallies. The tallies come from scratch.
 // Every town index in a list is below townByIndex.size(), so tallyByTown
 // (sized to it on first use, and null between searches) covers them all.
 controll::idList controll::tally(const triList& mySearch,

@@ -24,7 +24,6 @@
 #define FARWANDER_SRC_CONTROLL_H_
 
 #include <cstdint>
-#include <iosfwd>
 #include <iostream>
 #include <list>
 #include <memory>

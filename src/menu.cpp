@@ -1,6 +1,7 @@
 #include "menu.h"
 
 #include <limits>
+#include <string>
 
 #include "controll.h"
 
