@@ -4,6 +4,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <limits>
 #include <locale>
@@ -18,6 +19,15 @@ constexpr std::size_t kNameField = 2;
 
 // Most result records a search returns.
 constexpr unsigned int kMaxResults = 10;
+
+// Console messages of a build that failed.
+constexpr const char* kLogOpenError = "\nError while opening createlog.tri";
+constexpr const char* kCityOpenError =
+    "Error while opening file: cities1500.txt";
+constexpr const char* kCityReadError = "\nError while reading cities15000.txt";
+constexpr const char* kLogWriteError = "\nError while writing createlog.tri";
+constexpr const char* kMemoryError =
+    "\nError while building the index: not enough memory";
 
 // Bytes of one entry of a trigram's town list: std::list's node of two links
 // and an int. It sizes the block for a build's entries; should it fall
@@ -41,7 +51,13 @@ controll::~controll() { clearIndex(); }
 
 void controll::initiateSearch() {
   const std::clock_t start = std::clock();
-  build();
+  try {
+    build();
+  } catch (const std::bad_alloc&) {
+    // Memory ran out before the index was touched (the log's or the city
+    // file's buffers).
+    out << kMemoryError;
+  }
   const std::clock_t end = std::clock();
   const float seconds = static_cast<float>(end - start) / CLOCKS_PER_SEC;
   out << "\ntime to read cities: " << seconds << " seconds\n";
@@ -49,12 +65,12 @@ void controll::initiateSearch() {
 
 controll::townList controll::searchTown(std::string name) {
   normalise(name);
-  const triList mySearch = queryTrigrams(name);
+  const std::vector<weightedTrigram> mySearch = queryTrigrams(name);
   // The tallies and their lists live for this search only; they come from
   // one growing buffer rather than one allocation each.
   std::pmr::monotonic_buffer_resource scratch;
   idList myID = tally(mySearch, &scratch);
-  const auto found = static_cast<unsigned int>(mySearch.size());
+  const std::uint64_t found = occurrencesOf(mySearch);
   idList contenders = takeContenders(myID, found);
   for (idCount* count : contenders) count->calcPercantage(found);
   // std::list::sort is a stable merge sort: equal shares keep the order in
@@ -62,10 +78,7 @@ controll::townList controll::searchTown(std::string name) {
   contenders.sort([](const idCount* a, const idCount* b) {
     return a->getPercent() > b->getPercent();
   });
-  townList townsDetected = results(contenders);
-  releaseTallies(contenders, &scratch);
-  releaseTallies(myID, &scratch);
-  return townsDetected;
+  return results(contenders);
 }
 
 const controll::townList& controll::getTowns() const { return myTowns; }
@@ -102,35 +115,61 @@ void controll::normalise(std::string& name) {
   ctype.tolower(name.data(), name.data() + name.size());
 }
 
-// Runs one build without the timing: opens both files and reads the towns,
-// reporting a failure and leaving the index alone, else rebuilds the index
-// from the city file.
+// Runs one build without the timing: opens both files, reporting a failure
+// and leaving the index alone, else rebuilds the index from the city file.
+// Throws std::bad_alloc when memory runs out before either file is open.
 void controll::build() {
   buildLog log;
   if (!log.open(kLogFile)) {
-    out << "\nError while opening createlog.tri";
+    out << kLogOpenError;
     return;
   }
   std::ifstream cities;
   if (!openCityFile(cities)) {
-    out << "Error while opening file: cities1500.txt";
+    out << kCityOpenError;
     log.close();
     return;
   }
-  townList towns;
-  const bool complete = readTowns(cities, log, towns);
+  const char* failure = nullptr;
+  try {
+    if (!replaceIndex(cities, log)) failure = kCityReadError;
+  } catch (const std::bad_alloc&) {
+    failure = kMemoryError;
+  }
   cities.close();
+  // The log keeps every entry written before a failure.
+  const bool logged = log.close();
+  if (failure == nullptr && !logged) failure = kLogWriteError;
+  if (failure != nullptr) out << failure;
+}
+
+// Reads the towns of cities and, when every line was read, replaces the
+// index by one built from them. Returns false, the index as it was, when a
+// read failed. Throws std::bad_alloc when memory runs out: the index is then
+// the old one while the towns are read, and empty once the old one is gone.
+bool controll::replaceIndex(std::istream& cities, buildLog& log) {
+  townList towns;
+  bool complete = false;
+  try {
+    complete = readTowns(cities, log, towns);
+  } catch (...) {
+    for (town* t : towns) delete t;
+    throw;
+  }
   if (!complete) {
     for (town* t : towns) delete t;
-    out << "\nError while reading cities15000.txt";
-    log.close();
-    return;
+    return false;
   }
   clearIndex();
   myTowns.swap(towns);
-  townByIndex.assign(myTowns.begin(), myTowns.end());
-  makeTrigrams(logWindows(log));
-  if (!log.close()) out << "\nError while writing createlog.tri";
+  try {
+    townByIndex.assign(myTowns.begin(), myTowns.end());
+    makeTrigrams(logWindows(log));
+  } catch (...) {
+    clearIndex();
+    throw;
+  }
+  return true;
 }
 
 // Opens the city file for reading. A directory of that name opens on Linux
@@ -158,20 +197,29 @@ void controll::clearIndex() {
 // Town pass: appends to towns a new town per line of cities with a name
 // field, numbered from 0 in file order, and logs it. Lines with fewer than
 // two fields are skipped and use no number. Returns false when a read failed
-// before the end of the file.
+// before the end of the file; throws std::bad_alloc when memory runs out,
+// also while a line is read. Every town made is in towns either way.
 bool controll::readTowns(std::istream& cities, buildLog& log, townList& towns) {
+  // A failed read rethrows what the read met: std::bad_alloc from a line
+  // too long for memory, std::ios_base::failure from the file.
+  cities.exceptions(std::ios::badbit);
   unsigned int counter = 0;
   std::string line;
-  while (std::getline(cities, line)) {
-    slist fields = cutFields(line, kNameField);
-    if (fields.size() < kNameField) continue;
-    std::string& name = fields.back();
-    normalise(name);
-    log.newTown(name, counter);
-    towns.push_back(new town(counter, std::move(name)));
-    ++counter;
+  try {
+    while (std::getline(cities, line)) {
+      slist fields = cutFields(line, kNameField);
+      if (fields.size() < kNameField) continue;
+      std::string& name = fields.back();
+      normalise(name);
+      log.newTown(name, counter);
+      towns.push_back(nullptr);  // room first, so the new town cannot leak
+      towns.back() = new town(counter, std::move(name));
+      ++counter;
+    }
+  } catch (const std::ios_base::failure&) {
+    return false;
   }
-  return !cities.bad();
+  return true;
 }
 
 // First walk, over every window of every town in town order and then
@@ -241,87 +289,99 @@ void controll::makeTrigrams(const std::vector<windowCount>& windows) {
                   : std::make_unique<std::pmr::monotonic_buffer_resource>();
   trigramByPosition.reserve(windows.size());
   for (std::size_t p = 0; p < windows.size(); ++p) {
+    myTris.push_back(nullptr);  // room first, so the new trigram cannot leak
     trigram* tri = new trigram(trigramTable::windowOf(windows[p].key),
                                grouped[groupStart[p]], entryPool.get());
+    myTris.back() = tri;
+    trigramByPosition.push_back(tri);  // reserved: cannot fail
     for (std::size_t k = groupStart[p] + 1; k < groupStart[p + 1]; ++k) {
       tri->addIndex(grouped[k]);
     }
-    myTris.push_back(tri);
-    trigramByPosition.push_back(tri);
   }
 }
 
-// Returns the trigram of each window of the normalised query that the index
-// holds, in position order, repeats included. Under three bytes: none.
-controll::triList controll::queryTrigrams(const std::string& query) const {
-  triList mySearch;
+// Returns the trigrams of the windows of the normalised query that the
+// index holds, each once, in order of first occurrence, with how often its
+// window occurs in the query. Under three bytes, or no window known: none.
+// A town meets a repeated trigram first at its first occurrence, so counting
+// each list once, weighted, gives the same tallies in the same order as
+// counting it once per occurrence, in memory and time bounded by the index
+// rather than by the length of the query.
+std::vector<controll::weightedTrigram> controll::queryTrigrams(
+    const std::string& query) const {
+  std::vector<weightedTrigram> mySearch;
+  std::unordered_map<std::uint32_t, std::size_t> slotOf;  // position -> slot
   forEachWindow(query, [&](const char* window) {
     const std::uint32_t position =
         trigramByWindow.find(trigramTable::keyOf(window));
-    if (position != trigramTable::kNone) {
-      mySearch.push_back(trigramByPosition[position]);
+    if (position == trigramTable::kNone) return;
+    const auto [slot, isNew] = slotOf.try_emplace(position, mySearch.size());
+    if (isNew) {
+      mySearch.push_back({trigramByPosition[position], 1});
+    } else {
+      ++mySearch[slot->second].occurrences;
     }
   });
   return mySearch;
 }
 
-// Returns the trigrams of found once each, in order of first occurrence, with
-// how often each occurs. A town meets a repeated trigram first at its first
-// occurrence, so counting each list once, weighted, gives the same tallies in
-// the same order as counting it once per occurrence, in time bounded by the
-// index rather than by the length of the query.
-std::vector<controll::weightedTrigram> controll::distinctTrigrams(
-    const triList& found) {
-  std::vector<weightedTrigram> distinct;
-  std::unordered_map<const trigram*, std::size_t> position;
-  for (const trigram* t : found) {
-    const auto [slot, isNew] = position.try_emplace(t, distinct.size());
-    if (isNew) {
-      distinct.push_back({t, 1});
-    } else {
-      ++distinct[slot->second].occurrences;
-    }
-  }
-  return distinct;
+// Returns the number of query windows found in the index, repeats counted:
+// the denominator of every share.
+std::uint64_t controll::occurrencesOf(
+    const std::vector<weightedTrigram>& mySearch) {
+  std::uint64_t found = 0;
+  for (const weightedTrigram& query : mySearch) found += query.occurrences;
+  return found;
 }
 
 // Returns one tally per town in the lists of mySearch, in the order the towns
 // are first met; each entry of a list adds one hit per query occurrence of
 // its trigram. Empty mySearch: no tallies. The tallies come from scratch.
 // Every town index in a list is below townByIndex.size(), so tallyByTown
-// (sized to it on first use, and null between searches) covers them all.
-controll::idList controll::tally(const triList& mySearch,
+// (sized to it on first use, and null between searches, also after a
+// failure) covers them all.
+controll::idList controll::tally(const std::vector<weightedTrigram>& mySearch,
                                  std::pmr::memory_resource* scratch) {
   idList myID(scratch);
   std::pmr::polymorphic_allocator<idCount> tallyAllocator(scratch);
   tallyByTown.resize(townByIndex.size(), nullptr);
-  for (const weightedTrigram& query : distinctTrigrams(mySearch)) {
-    const unsigned int amount = query.tri->getAmountOfIndex();
-    const unsigned int* all = query.tri->getAllIndex();
-    for (unsigned int k = 0; k < amount; ++k) {
-      idCount*& count = tallyByTown[all[k]];
-      if (count != nullptr) {
-        count->increaseAmount(query.occurrences);
-        continue;
+  try {
+    for (const weightedTrigram& query : mySearch) {
+      const unsigned int amount = query.tri->getAmountOfIndex();
+      const std::unique_ptr<unsigned int[]> all(query.tri->getAllIndex());
+      for (unsigned int k = 0; k < amount; ++k) {
+        idCount*& count = tallyByTown[all[k]];
+        if (count != nullptr) {
+          count->increaseAmount(query.occurrences);
+          continue;
+        }
+        idCount* made = tallyAllocator.allocate(1);
+        tallyAllocator.construct(made, all[k]);
+        made->increaseAmount(query.occurrences - 1);
+        myID.push_back(made);
+        count = made;
       }
-      count = tallyAllocator.allocate(1);
-      tallyAllocator.construct(count, all[k]);
-      count->increaseAmount(query.occurrences - 1);
-      myID.push_back(count);
     }
-    delete[] all;
+  } catch (...) {
+    forgetTallies(myID);
+    throw;
   }
-  for (const idCount* count : myID) tallyByTown[count->getID()] = nullptr;
+  forgetTallies(myID);
   return myID;
+}
+
+// Sets the lookup entry of every tally in myID back to null.
+void controll::forgetTallies(const idList& myID) {
+  for (const idCount* count : myID) tallyByTown[count->getID()] = nullptr;
 }
 
 // Takes out of myID, keeping their order, the tallies that can rank among
 // the first ten and returns them: those with as many hits (capped at found,
-// the number of query trigrams) as the tenth best has, or more. Shares are
-// hits / found, so the sort of these puts the same ten first as a sort of
-// all would; the rest stay in myID, unranked. Ten or fewer tallies: all are
-// taken.
-controll::idList controll::takeContenders(idList& myID, unsigned int found) {
+// the number of query windows found) as the tenth best has, or more. Shares
+// are hits / found, so the sort of these puts the same ten first as a sort
+// of all would; the rest stay in myID, unranked. Ten or fewer tallies: all
+// are taken.
+controll::idList controll::takeContenders(idList& myID, std::uint64_t found) {
   idList contenders(myID.get_allocator());
   if (myID.size() <= kMaxResults) {
     contenders.swap(myID);
@@ -330,12 +390,13 @@ controll::idList controll::takeContenders(idList& myID, unsigned int found) {
   const auto hits = [found](const idCount* count) {
     return std::min(count->getAmount(), found);
   };
-  std::vector<std::size_t> withHits(std::size_t{found} + 1, 0);
-  for (const idCount* count : myID) ++withHits[hits(count)];
-  unsigned int needed = found;
-  for (std::size_t atLeast = withHits[found]; atLeast < kMaxResults;) {
-    atLeast += withHits[--needed];
-  }
+  std::vector<std::uint64_t> allHits;
+  allHits.reserve(myID.size());
+  for (const idCount* count : myID) allHits.push_back(hits(count));
+  const auto tenth = allHits.begin() + (kMaxResults - 1);
+  std::nth_element(allHits.begin(), tenth, allHits.end(),
+                   std::greater<std::uint64_t>());
+  const std::uint64_t needed = *tenth;
   for (auto it = myID.begin(); it != myID.end();) {
     const auto next = std::next(it);
     if (hits(*it) >= needed) contenders.splice(contenders.end(), myID, it);
@@ -344,27 +405,21 @@ controll::idList controll::takeContenders(idList& myID, unsigned int found) {
   return contenders;
 }
 
-// Ends the life of every tally in tallies, made by tally() from scratch.
-void controll::releaseTallies(idList& tallies,
-                              std::pmr::memory_resource* scratch) {
-  std::pmr::polymorphic_allocator<idCount> tallyAllocator(scratch);
-  for (idCount* count : tallies) {
-    tallyAllocator.destroy(count);
-    tallyAllocator.deallocate(count, 1);
-  }
-  tallies.clear();
-}
-
 // Returns new result records for the first ten tallies of ranked, with their
 // rank as index. Fewer tallies give fewer records; none give an empty list.
 controll::townList controll::results(const idList& ranked) const {
   townList townsDetected;
-  unsigned int rank = 0;
-  for (auto it = ranked.begin(); it != ranked.end() && rank < kMaxResults;
-       ++it, ++rank) {
-    town* result = new town(rank, nameOfTown((*it)->getID()));
-    result->setPercent((*it)->getPercent());
-    townsDetected.push_back(result);
+  try {
+    unsigned int rank = 0;
+    for (auto it = ranked.begin(); it != ranked.end() && rank < kMaxResults;
+         ++it, ++rank) {
+      townsDetected.push_back(nullptr);  // room first, so no record can leak
+      townsDetected.back() = new town(rank, nameOfTown((*it)->getID()));
+      townsDetected.back()->setPercent((*it)->getPercent());
+    }
+  } catch (...) {
+    for (town* t : townsDetected) delete t;
+    throw;
   }
   return townsDetected;
 }

@@ -62,12 +62,14 @@ class controll {
   // Builds the index afresh from the city file, writes the build log and
   // reports the processor time taken. When either file cannot be opened, or
   // the city file cannot be read to its end, it says so and the index stays
-  // as it was.
+  // as it was. When memory runs out it says so, and the index is the old
+  // one or, once that was released, empty.
   void initiateSearch();
 
   // Returns up to ten new result records, best match first, for the query
   // name (any bytes; shorter than three bytes finds nothing). The caller
-  // owns the records and releases them with delete. The index is unchanged.
+  // owns the records and releases them with delete. The index is unchanged;
+  // throws std::bad_alloc when memory runs out, leaving nothing behind.
   townList searchTown(std::string name);
 
   // Returns the towns of the index in file order; the controller owns them.
@@ -81,19 +83,20 @@ class controll {
   // A distinct window of a build, and how many entries its list will get.
   struct windowCount {
     std::uint32_t key;
-    unsigned int count;
+    std::size_t count;
   };
 
   // A query trigram with the number of times its window occurs in the query.
   struct weightedTrigram {
     const trigram* tri;
-    unsigned int occurrences;
+    std::uint64_t occurrences;
   };
 
   static slist cutFields(const std::string& line, std::size_t most);
   static void normalise(std::string& name);
 
   void build();
+  bool replaceIndex(std::istream& cities, buildLog& log);
   bool openCityFile(std::ifstream& cities) const;
   void clearIndex();
   bool readTowns(std::istream& cities, buildLog& log, townList& towns);
@@ -102,12 +105,13 @@ class controll {
                                        std::vector<std::size_t>& groupStart);
   void makeTrigrams(const std::vector<windowCount>& windows);
 
-  triList queryTrigrams(const std::string& query) const;
-  static std::vector<weightedTrigram> distinctTrigrams(const triList& found);
-  idList tally(const triList& mySearch, std::pmr::memory_resource* scratch);
-  static idList takeContenders(idList& myID, unsigned int found);
-  static void releaseTallies(idList& tallies,
-                             std::pmr::memory_resource* scratch);
+  std::vector<weightedTrigram> queryTrigrams(const std::string& query) const;
+  static std::uint64_t occurrencesOf(
+      const std::vector<weightedTrigram>& mySearch);
+  idList tally(const std::vector<weightedTrigram>& mySearch,
+               std::pmr::memory_resource* scratch);
+  void forgetTallies(const idList& myID);
+  static idList takeContenders(idList& myID, std::uint64_t found);
   townList results(const idList& ranked) const;
   std::string nameOfTown(unsigned int index) const;
 

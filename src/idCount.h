@@ -4,6 +4,8 @@
 #ifndef FARWANDER_SRC_IDCOUNT_H_
 #define FARWANDER_SRC_IDCOUNT_H_
 
+#include <cstdint>
+
 class idCount final {
  public:
   // Starts the tally of town index id with one hit.
@@ -14,26 +16,26 @@ class idCount final {
 
   virtual ~idCount();
 
-  // Adds by hits (1 unless given), stopping at the largest unsigned int
-  // rather than wrapping round to a small count.
-  void increaseAmount(unsigned int by = 1);
+  // Adds by hits (1 unless given), stopping at the largest count rather
+  // than wrapping round to a small one.
+  void increaseAmount(std::uint64_t by = 1);
 
   // Sets the share to min(amount, max) / max; max must be at least 1.
-  void calcPercantage(unsigned int max);
+  void calcPercantage(std::uint64_t max);
 
   // Returns the town index counted.
   unsigned int getID() const;
 
   // Returns the hits counted so far.
-  unsigned int getAmount() const;
+  std::uint64_t getAmount() const;
 
   // Returns the share from 0 to 1 set by calcPercantage (0 before).
   double getPercent() const;
 
  private:
-  unsigned int id;      // town index, unique within one search
-  unsigned int amount;  // hits, saturating
-  double percent;       // match share, set by calcPercantage
+  unsigned int id;       // town index, unique within one search
+  std::uint64_t amount;  // hits, saturating; a long query passes 2^32
+  double percent;        // match share, set by calcPercantage
 };
 
 #endif  // FARWANDER_SRC_IDCOUNT_H_

@@ -6,12 +6,17 @@
 // "%d" (blanks and newlines, a sign, decimal digits), answers anything else
 // as a wrong choice with the rest of its line dropped, and ends the program
 // at the end of input.
+//
+// A session that lost output, or could not hold a line of input in memory,
+// is no success: the loop stops, one line on the error stream says why, and
+// viewMenu returns false for a non-zero exit status, as console tools do.
 
 #ifndef FARWANDER_SRC_MENU_H_
 #define FARWANDER_SRC_MENU_H_
 
 #include <iostream>
 #include <list>
+#include <string>
 
 #include "town.h"
 
@@ -21,9 +26,11 @@ class menu {
  public:
   using townList = std::list<town*>;
 
-  // Makes a menu that reads choices and queries from in and writes to out;
-  // both must outlive it. The controller is made by viewMenu.
-  explicit menu(std::istream& in = std::cin, std::ostream& out = std::cout);
+  // Makes a menu that reads choices and queries from in, writes to out and
+  // reports a failed session on err; all must outlive it. The controller is
+  // made by viewMenu.
+  explicit menu(std::istream& in = std::cin, std::ostream& out = std::cout,
+                std::ostream& err = std::cerr);
 
   menu(const menu&) = delete;
   menu& operator=(const menu&) = delete;
@@ -31,8 +38,10 @@ class menu {
   // Releases the controller and with it the whole index.
   virtual ~menu();
 
-  // Runs the menu loop until the user chooses 3 or the input ends.
-  void viewMenu();
+  // Runs the menu loop until the user chooses 3 or the input ends, and
+  // returns true; returns false, with the reason on err, when output was
+  // lost or a line of input could not be read for lack of memory.
+  bool viewMenu();
 
  private:
   // How one read of a choice ended.
@@ -40,11 +49,16 @@ class menu {
 
   void printMenu();
   void searchT();
+  void printResults(const townList& found);
   readResult readChoice(int& choice);
+  bool readQuery(std::string& query);
+  bool finish();
 
   std::istream& in;
   std::ostream& out;
+  std::ostream& err;
   controll* contr;  // owned; made by viewMenu
+  bool inputLost;   // a line of input did not fit in memory
 };
 
 #endif  // FARWANDER_SRC_MENU_H_

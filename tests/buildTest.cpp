@@ -3,12 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <ctime>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "controll.h"
 #include "testSupport.h"
+#include "trigramTable.h"
 
 namespace fs = std::filesystem;
 
@@ -86,10 +89,55 @@ TEST(IndexBuild, FillsIndexAndWritesLogExactly) {
     writeFile(controll::kCityFile, c.cityFile);
     std::ostringstream out;
     controll index(out);
+    const std::clock_t start = std::clock();
     index.initiateSearch();
+    const double most =
+        static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
     EXPECT_EQ(describeIndex(index), c.index);
     EXPECT_EQ(readFile(controll::kLogFile), c.log);
     EXPECT_EQ(maskTiming(out.str()), kBuilt);
+    // The report counts the build's processor time: never 0, as opening
+    // files alone takes some, and never more than the time around the call.
+    EXPECT_GT(reportedSeconds(out.str()), 0.0);
+    EXPECT_LE(reportedSeconds(out.str()), most * 1.0001);
+  }
+}
+
+namespace {
+
+struct tableCase {
+  const char* label;
+  unsigned int keys;   // distinct keys entered, in a scattered order
+  std::uint32_t step;  // key k is (k * step) mod 2^24; odd, so keys differ
+};
+
+const std::vector<tableCase> kTableCases = {
+    {"fewer keys than a fresh table holds, some sharing slots", 1500, 40503},
+    {"keys in a row, past two doublings of the table", 9000, 1},
+    {"keys far apart, past two doublings of the table", 9000, 4097},
+};
+
+}  // namespace
+
+TEST(WindowTable, FindsEveryKeyAtItsPosition) {
+  for (const tableCase& c : kTableCases) {
+    SCOPED_TRACE(c.label);
+    trigramTable table;
+    const auto keyOf = [&c](unsigned int k) { return (k * c.step) & 0xFFFFFF; };
+    for (unsigned int k = 0; k < c.keys; ++k) {
+      std::uint32_t& position = table.slot(keyOf(k));
+      ASSERT_EQ(position, trigramTable::kNone);
+      position = k;
+    }
+    unsigned int wrong = 0;
+    for (unsigned int k = 0; k < c.keys; ++k) {
+      wrong += table.find(keyOf(k)) != k;
+      wrong += table.slot(keyOf(k)) != k;
+    }
+    EXPECT_EQ(wrong, 0u);
+    EXPECT_EQ(table.find(keyOf(c.keys)), trigramTable::kNone);
+    table.clear();
+    EXPECT_EQ(table.find(keyOf(0)), trigramTable::kNone);
   }
 }
 

@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "controll.h"
+#include "menu.h"
 #include "testSupport.h"
 
 namespace fs = std::filesystem;
@@ -19,11 +21,12 @@ const std::string kIndexBefore = "0 old\nold: 0\n";
 
 struct cityCase {
   const char* label;
-  std::function<void()> setUp;  // lays out the city file and the log
-  std::string console;          // what the build prints, timing masked
-  std::string index;            // describeIndex afterwards
-  std::string logPrefix;        // the log's first bytes ("" to skip)
-  std::size_t logSize;          // the log's size (0 to skip)
+  std::function<void()> setUp;       // lays out the city file and the log
+  std::string console;               // what the build prints, timing masked
+  std::string index;                 // describeIndex afterwards
+  std::string logPrefix;             // the log's first bytes ("" to skip)
+  std::size_t logSize;               // the log's size (0 to skip)
+  std::size_t failAbove = SIZE_MAX;  // larger allocations fail in the build
 };
 
 void cities(const std::string& bytes) { writeFile(controll::kCityFile, bytes); }
@@ -90,6 +93,14 @@ const std::vector<cityCase> kCityCases = {
      },
      "\nError while writing createlog.tri" + kBuilt, "0 rome\nrom: 0\nome: 0\n",
      "", 0},
+    {"a line too long for memory: the old index stays, the log keeps the "
+     "towns read",
+     [] { cities("1\tUlm\n2\t" + repeat("x", 2 << 20) + "\n"); },
+     kBuildMemory + kBuilt, kIndexBefore,
+     kLogStart + "\nnew town: ulm index: 0", kLogStart.size() + 23, 1 << 20},
+    {"memory runs out once the old index is released: an empty index",
+     [] { cities("1\t" + repeat("a", 300000) + "\n"); }, kBuildMemory + kBuilt,
+     "", kLogStart + "\nnew town: aaa", 0, 1 << 20},
 };
 
 }  // namespace
@@ -107,7 +118,9 @@ TEST(HostileCityFile, AnswersExactlyAndKeepsWhatItHeld) {
     out.str("");
 
     c.setUp();
+    failAllocations(-1, c.failAbove);
     index.initiateSearch();
+    stopFailingAllocations();
     EXPECT_EQ(maskTiming(out.str()), c.console);
     EXPECT_TRUE(describeIndex(index) == c.index) << "index differs";
     if (!c.logPrefix.empty() || c.logSize != 0) {
@@ -129,6 +142,9 @@ struct keyboardCase {
   const char* label;
   std::string input;
   std::string output;
+  int status = 0;
+  std::string error = "";     // standard error
+  std::string outputTo = "";  // where standard output goes; "" to capture
 };
 
 const std::vector<keyboardCase> kKeyboardCases = {
@@ -154,6 +170,9 @@ const std::vector<keyboardCase> kKeyboardCases = {
     {"end of input at the menu prompt", "", kBanner + kMenu + kBye},
     {"end of input at the search prompt", "2\n",
      kBanner + kMenu + kAsk + kFound + "\n" + kMenu + kBye},
+    {"output to a full device", "1\n2\nabab\n3\n", "", 1, kOutputLost,
+     "/dev/full"},
+    {"standard output closed", "3\n", "", 1, kOutputLost, "closed"},
 };
 
 }  // namespace
@@ -163,9 +182,105 @@ TEST(HostileKeyboard, AnswersExactlyAndEnds) {
     SCOPED_TRACE(c.label);
     scratchDir dir;
     writeFile(controll::kCityFile, "1\tAbab\n");
-    const programRun run = runProgram(dir.path(), c.input);
+    const programRun run = runProgram(dir.path(), c.input, c.outputTo);
     EXPECT_TRUE(maskTiming(run.output) == c.output)
         << "output differs; first bytes: " << run.output.substr(0, 400);
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.error, c.error);
   }
+}
+
+namespace {
+
+// An output stream with room made beforehand, so that writing to it needs
+// no memory: a planted failure then hits the program, not the test's sink.
+class roomyStream : public std::ostringstream {
+ public:
+  roomyStream() : std::ostringstream(std::string(1 << 16, '\0')) {}
+  std::string written() { return str().substr(0, tellp()); }
+};
+
+}  // namespace
+
+TEST(OutOfMemory, BuildLeavesTheOldIndexOrAnEmptyOneWhereverItFails) {
+  scratchDir dir;
+  const std::string fresh = "0 ulm\n1 aaaa\nulm: 0\naaa: 1 1\n";
+  for (long long nth = 0;; ++nth) {
+    roomyStream out;
+    controll index(out);
+    cities("1\tOld\n");
+    index.initiateSearch();
+    cities("1\tUlm\n2\tAAAA\n");
+    const std::size_t before = out.written().size();
+    failAllocations(nth);
+    index.initiateSearch();
+    const bool failed = stopFailingAllocations();
+    const std::string console = maskTiming(out.written().substr(before));
+    const std::string now = describeIndex(index);
+    controll::townList found = index.searchTown("old");
+    const std::size_t answers = found.size();
+    for (town* t : found) delete t;
+    if (!failed) {
+      EXPECT_EQ(now, fresh);
+      EXPECT_EQ(console, kBuilt);
+      EXPECT_GT(nth, 20);  // the sweep met the build's allocations
+      break;
+    }
+    SCOPED_TRACE("allocation " + std::to_string(nth));
+    EXPECT_EQ(console, kBuildMemory + kBuilt);
+    EXPECT_TRUE(now == kIndexBefore || now.empty()) << now;
+    EXPECT_EQ(answers, now.empty() ? 0u : 1u);
+  }
+}
+
+TEST(OutOfMemory, SessionCarriesOnWhereverMemoryRunsOut) {
+  scratchDir dir;
+  cities("1\tBerlin\n2\tBern\n");
+  const std::string input = "1\n2\nBerlin\n3\n";
+  std::set<std::string> met;
+  for (long long nth = 0;; ++nth) {
+    std::istringstream in(input);
+    roomyStream out;
+    roomyStream err;
+    menu session(in, out, err);
+    failAllocations(nth);
+    bool complete = false;
+    bool escaped = false;
+    try {
+      complete = session.viewMenu();
+    } catch (const std::bad_alloc&) {
+      escaped = true;  // before the session began: main reports it
+    }
+    const bool failed = stopFailingAllocations();
+    const std::string output = maskTiming(out.written());
+    SCOPED_TRACE("allocation " + std::to_string(nth));
+    if (escaped) {
+      EXPECT_EQ(output, "");
+      continue;
+    }
+    EXPECT_TRUE(complete);
+    EXPECT_EQ(err.written(), "");
+    // A failed build leaves an empty index here, which finds nothing.
+    const bool built = output.find(kBuildMemory) == std::string::npos;
+    const std::string build = built ? kBuilt : kBuildMemory + kBuilt;
+    const std::string search = output.find(kSearchMemory) != std::string::npos
+                                   ? kSearchMemory
+                               : built ? kFound + "\n100% berlin\n25% bern\n"
+                                       : kFound + "\n";
+    met.insert(build + search);
+    EXPECT_EQ(output,
+              kBanner + kMenu + build + kMenu + kAsk + search + kMenu + kBye);
+    if (!failed) break;
+  }
+  EXPECT_EQ(met.size(), 3u);  // no failure, a failed build, a failed search
+
+  std::istringstream in("2\n" + repeat("ab", 1 << 20) + "\n3\n");
+  roomyStream out;
+  roomyStream err;
+  menu session(in, out, err);
+  failAllocations(-1, 1 << 20);
+  EXPECT_FALSE(session.viewMenu());
+  stopFailingAllocations();
+  EXPECT_EQ(out.written(), kBanner + kMenu + kAsk);
+  EXPECT_EQ(err.written(), kInputMemory);
 }

@@ -27,15 +27,23 @@ std::vector<std::string> twelveAbcTowns() {
   return towns;
 }
 
-// Seventeen towns in three bands for the query "abcde": every third holds all
-// three of its windows, the next two of them, the next one only.
-std::vector<std::string> threeBandTowns() {
-  const char* bands[] = {"abcde", "abcdq", "abcqq"};
+// Towns for the query "abcde", one per character of bands (at most 26): '3'
+// holds all three of its windows, '2' two of them, '1' one. Each name ends in
+// a letter of its own, 'a' for the first town.
+std::vector<std::string> bandTowns(const std::string& bands) {
+  const char* names[] = {"abcqq", "abcdq", "abcde"};
   std::vector<std::string> towns;
-  for (int i = 0; i < 17; ++i) {
-    towns.push_back(bands[i % 3] + std::string(1, static_cast<char>('a' + i)));
+  for (std::size_t i = 0; i < bands.size(); ++i) {
+    towns.push_back(names[bands[i] - '1'] +
+                    std::string(1, static_cast<char>('a' + i)));
   }
   return towns;
+}
+
+std::string repeat(const std::string& piece, std::size_t times) {
+  std::string text;
+  for (std::size_t i = 0; i < times; ++i) text += piece;
+  return text;
 }
 
 const std::vector<searchCase> kSearchCases = {
@@ -67,10 +75,29 @@ const std::vector<searchCase> kSearchCases = {
      "0 100 abca\n1 100 abcb\n2 100 abcc\n3 100 abcd\n4 100 abce\n"
      "5 100 abcf\n6 100 abcg\n7 100 abch\n8 100 abci\n9 100 abcj\n"},
     {"the tenth place falls within a band; bands below it never rank",
-     threeBandTowns(), "abcde",
+     bandTowns("32132132132132132"), "abcde",
      "0 100 abcdea\n1 100 abcded\n2 100 abcdeg\n3 100 abcdej\n4 100 abcdem\n"
      "5 100 abcdep\n6 66.6667 abcdqb\n7 66.6667 abcdqe\n8 66.6667 abcdqh\n"
      "9 66.6667 abcdqk\n"},
+    {"nine in the top band: the tenth is the first town met of the next, "
+     "however many ties the sort sees",
+     bandTowns("2" + repeat("32", 9) + "2222222"), "abcde",
+     "0 100 abcdeb\n1 100 abcded\n2 100 abcdef\n3 100 abcdeh\n4 100 abcdej\n"
+     "5 100 abcdel\n6 100 abcden\n7 100 abcdep\n8 100 abcder\n"
+     "9 66.6667 abcdqa\n"},
+    {"twenty-six equal shares keep the order in which the towns were met",
+     bandTowns(repeat("3", 26)), "abcde",
+     "0 100 abcdea\n1 100 abcdeb\n2 100 abcdec\n3 100 abcded\n4 100 abcdee\n"
+     "5 100 abcdef\n6 100 abcdeg\n7 100 abcdeh\n8 100 abcdei\n"
+     "9 100 abcdej\n"},
+    {"a repeated query window weighs twice for a town counted before it",
+     {"Qxab", "xabxa"},
+     "qxabxab",
+     "0 80 xabxa\n1 60 qxab\n"},
+    {"a long query costs by its distinct windows, not by its length",
+     {"Abab"},
+     repeat("ab", 100000),
+     "0 100 abab\n"},
     {"a query with spaces and capitals is normalised",
      {"New York", "York"},
      "New York",
@@ -104,13 +131,40 @@ TEST(Search, RanksTownsByShareOfQueryWindows) {
     std::ostringstream out;
     controll index(out);
     if (!c.towns.empty()) index.initiateSearch();
-    const std::string before = describeIndex(index);
+    const std::string held = describeIndex(index);
 
     const std::string query = c.query;
+    const unsigned long long before = allocationsMade();
     controll::townList found = index.searchTown(query);
+    EXPECT_LE(allocationsMade() - before, 64u);
     EXPECT_EQ(describeResults(found), c.expected);
     EXPECT_EQ(query, c.query);
-    EXPECT_EQ(describeIndex(index), before);
+    EXPECT_EQ(describeIndex(index), held);
     for (town* t : found) delete t;
+  }
+}
+
+TEST(Search, LeavesNothingBehindWhereverMemoryRunsOut) {
+  scratchDir dir;
+  writeFile(controll::kCityFile, "1\tBerlin\n2\tBern\n3\tErlangen\n");
+  std::ostringstream out;
+  controll index(out);
+  index.initiateSearch();
+  const std::string expected = "0 100 berlin\n1 25 bern\n2 25 erlangen\n";
+  for (long long nth = 0;; ++nth) {
+    SCOPED_TRACE("allocation " + std::to_string(nth));
+    controll::townList found;
+    failAllocations(nth);
+    try {
+      found = index.searchTown("Berlin");
+    } catch (const std::bad_alloc&) {
+    }
+    const bool failed = stopFailingAllocations();
+    EXPECT_EQ(describeResults(found), failed ? "" : expected);
+    for (town* t : found) delete t;
+    found = index.searchTown("Berlin");
+    EXPECT_EQ(describeResults(found), expected);
+    for (town* t : found) delete t;
+    if (!failed) break;
   }
 }

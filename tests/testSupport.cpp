@@ -3,13 +3,74 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
+#include <new>
 #include <regex>
 #include <sstream>
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// The planted failures; single-threaded tests, atomics only for safety.
+std::atomic<long long> failCountdown{-1};  // -1: no planted count
+std::atomic<std::size_t> failAbove{SIZE_MAX};
+std::atomic<bool> failureHit{false};
+std::atomic<unsigned long long> allocations{0};
+
+bool plantedFailure(std::size_t size) {
+  ++allocations;
+  if (size > failAbove || (failCountdown >= 0 && failCountdown-- == 0)) {
+    failureHit = true;
+    return true;
+  }
+  return false;
+}
+
+void* allocate(std::size_t size, std::size_t alignment) {
+  if (plantedFailure(size)) throw std::bad_alloc();
+  void* memory = nullptr;
+  if (posix_memalign(&memory, std::max(alignment, sizeof(void*)),
+                     size == 0 ? 1 : size) != 0) {
+    throw std::bad_alloc();
+  }
+  return memory;
+}
+
+}  // namespace
+
+// Every allocation of the test process passes through these.
+void* operator new(std::size_t size) {
+  return allocate(size, __STDCPP_DEFAULT_NEW_ALIGNMENT__);
+}
+void* operator new(std::size_t size, std::align_val_t alignment) {
+  return allocate(size, static_cast<std::size_t>(alignment));
+}
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+void operator delete(void* memory, std::align_val_t) noexcept {
+  std::free(memory);
+}
+void operator delete(void* memory, std::size_t, std::align_val_t) noexcept {
+  std::free(memory);
+}
+
+void failAllocations(long long nth, std::size_t above) {
+  failureHit = false;
+  failAbove = above;
+  failCountdown = nth;
+}
+
+bool stopFailingAllocations() {
+  failAbove = SIZE_MAX;
+  failCountdown = -1;
+  return failureHit;
+}
+
+unsigned long long allocationsMade() { return allocations; }
 
 scratchDir::scratchDir() : previous(fs::current_path()) {
   static std::atomic<int> made{0};
@@ -61,17 +122,30 @@ std::string maskTiming(const std::string& text) {
   return std::regex_replace(text, timing, "time to read cities: T seconds");
 }
 
-programRun runProgram(const fs::path& dir, const std::string& input) {
+double reportedSeconds(const std::string& text) {
+  static const std::regex timing("time to read cities: ([0-9.e+-]+) seconds");
+  std::smatch number;
+  if (!std::regex_search(text, number, timing)) return -1;
+  return std::stod(number[1]);
+}
+
+programRun runProgram(const fs::path& dir, const std::string& input,
+                      const std::string& outputTo) {
   const fs::path in = dir / "stdin.txt";
   const fs::path out = dir / "stdout.txt";
+  const fs::path err = dir / "stderr.txt";
   writeFile(in, input);
+  const std::string target = outputTo.empty() ? out.string() : outputTo;
+  const std::string redirect =
+      outputTo == "closed" ? " >&-" : " > '" + target + "'";
   const std::string command = "cd '" + dir.string() + "' && '" +
-                              FARWANDER_BINARY + "' < '" + in.string() +
-                              "' > '" + out.string() + "'";
+                              FARWANDER_BINARY + "' < '" + in.string() + "'" +
+                              redirect + " 2> '" + err.string() + "'";
   const int raw = std::system(command.c_str());
   const int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  programRun run{readFile(out), status};
+  programRun run{readFile(out), readFile(err), status};
   fs::remove(in);
   fs::remove(out);
+  fs::remove(err);
   return run;
 }

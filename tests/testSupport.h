@@ -1,9 +1,11 @@
 // Helpers shared by the tests: a scratch working directory, whole-file reads
-// and writes, and a run of the built program on a scripted standard input.
+// and writes, a run of the built program on a scripted standard input, and
+// planted allocation failures.
 
 #ifndef FARWANDER_TESTS_TESTSUPPORT_H_
 #define FARWANDER_TESTS_TESTSUPPORT_H_
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -23,6 +25,14 @@ inline const std::string kAsk =
     "\nPlease enter the town you are searching for: ";
 inline const std::string kFound = "\nI found these cities:";
 inline const std::string kLogStart = "logging is active";
+inline const std::string kBuildMemory =
+    "\nError while building the index: not enough memory";
+inline const std::string kSearchMemory =
+    "\nError while searching: not enough memory\n";
+inline const std::string kInputMemory =
+    "farwander: not enough memory to read a line of input\n";
+inline const std::string kOutputLost =
+    "farwander: write error on standard output\n";
 
 // A fresh empty directory that is the working directory while it lives; the
 // previous working directory comes back and the directory goes at the end.
@@ -54,14 +64,30 @@ std::string describeIndex(const controll& index);
 // Returns text with the number of every timing report replaced by "T".
 std::string maskTiming(const std::string& text);
 
+// Returns the seconds of the first timing report in text; -1 without one.
+double reportedSeconds(const std::string& text);
+
 // What one run of the program gave.
 struct programRun {
   std::string output;  // standard output
+  std::string error;   // standard error
   int status;          // exit status, -1 when it did not exit normally
 };
 
-// Runs the built program in dir with input as its standard input.
+// Runs the built program in dir with input as its standard input. Its
+// output is captured, or goes to outputTo when given: a path, or "closed".
 programRun runProgram(const std::filesystem::path& dir,
-                      const std::string& input);
+                      const std::string& input,
+                      const std::string& outputTo = "");
+
+// Planted allocation failures, for the whole process: while armed, the
+// allocation numbered nth from now (counted from 0) throws std::bad_alloc,
+// and so does every allocation of more than `above` bytes; the others
+// succeed. Disarming returns whether a planted failure was hit.
+void failAllocations(long long nth, std::size_t above = SIZE_MAX);
+bool stopFailingAllocations();
+
+// Returns how many allocations the process has made so far.
+unsigned long long allocationsMade();
 
 #endif  // FARWANDER_TESTS_TESTSUPPORT_H_
