@@ -152,6 +152,8 @@ const std::vector<keyboardCase> kKeyboardCases = {
      kBanner + kMenu + kWrong + kMenu + kBye},
     {"a number too small for int", "-2147483649\n3\n",
      kBanner + kMenu + kWrong + kMenu + kBye},
+    {"digits past the smallest int are read, not left for the next choice",
+     "-21474836480\n3\n", kBanner + kMenu + kWrong + kMenu + kBye},
     {"the smallest int is a number, answered as wrong", "-2147483648 3\n",
      kBanner + kMenu + kWrong + kMenu + kBye},
     {"a plus sign", "+2\nulm\n3\n",
@@ -254,6 +256,7 @@ TEST(OutOfMemory, SessionCarriesOnWhereverMemoryRunsOut) {
     const bool failed = stopFailingAllocations();
     const std::string output = maskTiming(out.written());
     SCOPED_TRACE("allocation " + std::to_string(nth));
+    EXPECT_EQ(in.exceptions(), std::ios::goodbit);  // the stream as it was
     if (escaped) {
       EXPECT_EQ(output, "");
       continue;

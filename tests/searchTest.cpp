@@ -3,11 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "controll.h"
+#include "idCount.h"
 #include "testSupport.h"
 
 namespace {
@@ -167,4 +169,18 @@ TEST(Search, LeavesNothingBehindWhereverMemoryRunsOut) {
     for (town* t : found) delete t;
     if (!failed) break;
   }
+}
+
+TEST(Search, TallyCountsHitsOneByOneAndCapsTheShare) {
+  idCount count(7);
+  count.increaseAmount();
+  count.increaseAmount();
+  EXPECT_EQ(count.getID(), 7u);
+  EXPECT_EQ(count.getAmount(), 3u);
+  count.calcPercantage(4);
+  EXPECT_EQ(count.getPercent(), 0.75);
+  count.calcPercantage(2);
+  EXPECT_EQ(count.getPercent(), 1.0);
+  count.increaseAmount(UINT64_MAX);  // saturates rather than wrapping
+  EXPECT_EQ(count.getAmount(), UINT64_MAX);
 }
