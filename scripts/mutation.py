@@ -98,7 +98,9 @@ def closing_paren(code, start):
 
 def line_mutants(line, starts_statement):
     """Yields (operator, start, end, replacement) for each mutant of line:
-    the text from start to end is replaced."""
+    the text from start to end is replaced. starts_statement is false on a
+    line that continues a statement, and in headers, whose lines that look
+    like calls are declarations."""
     code = code_part(line)
     stripped = code.strip()
     if not stripped or stripped.startswith("#") or "static_assert" in code:
@@ -143,10 +145,11 @@ def make_mutants():
         path = os.path.join("src", name)
         with open(os.path.join(ROOT, path), encoding="utf-8") as f:
             lines = f.read().split("\n")
-        previous = ";"
+        previous = "{"
         for number, line in enumerate(lines, 1):
             code = code_part(line).strip()
-            starts = previous.endswith((";", "{", "}", ":")) or not previous
+            starts = name.endswith(".cpp") and previous.endswith(
+                (";", "{", "}", ":"))
             for op, start, end, new in line_mutants(line, starts):
                 mutants.append({
                     "file": path, "line": number, "operator": op,
@@ -159,14 +162,21 @@ def make_mutants():
     return mutants
 
 
-def run(command, timeout=None, cwd=None):
-    """Runs command quietly; returns its exit status, or None on timeout."""
+def run(command, timeout=None):
+    """Runs command quietly; returns its exit status, or None on timeout.
+    The command and all it started are killed when it times out or this
+    script is interrupted."""
+    process = subprocess.Popen(command, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL,
+                               start_new_session=True)
     try:
-        return subprocess.run(command, cwd=cwd, timeout=timeout,
-                              stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL).returncode
+        return process.wait(timeout=timeout)
     except subprocess.TimeoutExpired:
         return None
+    finally:
+        if process.poll() is None:
+            os.killpg(process.pid, signal.SIGKILL)
+            process.wait()
 
 
 def lay_tree():
@@ -258,8 +268,9 @@ def main():
     parser.add_argument("--all", action="store_true", help="every mutant")
     parser.add_argument("--list", action="store_true",
                         help="list the mutants drawn, build nothing")
-    parser.add_argument("--timeout", type=int, default=30,
-                        help="seconds for one test of the suite")
+    parser.add_argument("--timeout", type=int, default=10,
+                        help="seconds for one test of the suite (default 10;"
+                        " the slowest takes under one)")
     parser.add_argument("--json", help="write a mutation-testing report here")
     args = parser.parse_args()
 

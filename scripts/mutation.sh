@@ -10,5 +10,5 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/install-deps.sh" test
+"$root/scripts/install-deps.sh" mutation
 exec python3 "$root/scripts/mutation.py" "$@"
