@@ -10,7 +10,7 @@ trap 'rm -rf "$prefix"' EXIT
 cmake --install "$1" --prefix "$prefix" > /dev/null
 output=$(cd "$prefix" && printf '3\n' | "$prefix/bin/farwander")
 [ "${output##*$'\n'}" = "Cya Nerds!" ] || { echo "installed farwander: $output"; exit 1; }
-page="$prefix/share/man/man1/farwander.1"
+page="$prefix/share/man/man1/farwander.1.gz"
 rendered=$(MANWIDTH=80 man -l "$page" 2>&1)
 grep -q 'EXIT STATUS' <<< "$rendered" || { echo "man page: $rendered"; exit 1; }
-echo "installed: bin/farwander runs, share/man/man1/farwander.1 renders"
+echo "installed: bin/farwander runs, share/man/man1/farwander.1.gz renders"
