@@ -28,7 +28,8 @@ const std::vector<std::pair<std::string, std::string>> kDataSets = {
     {"1m", "cities1m.txt"},
 };
 
-// Real names, typos, other spellings and short fragments.
+// Real names, typos, other spellings and three-byte fragments. Queries of
+// fewer than three bytes find nothing by design, so none is timed.
 const std::vector<std::string> kQueries = {
     "Berlin",     "berlni",
     "New York",   "San Francisco",
@@ -39,7 +40,7 @@ const std::vector<std::string> kQueries = {
     "Kyiv",       "Mexiko City",
     "Wroclaw",    "Ürümqi",
     "Alexandria", "ana",
-    "san",        "la",
+    "san",
 };
 
 // An output stream that drops everything: the build's console report.

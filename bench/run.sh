@@ -7,7 +7,9 @@
 #     the index once and closes, from GNU time;
 #   - query time, processor time: median and worst over the query set, each
 #     query's figure being the median of its repetitions;
-#   - pg_trgm on the same normalised names (bench/compare-pg-trgm.sh).
+#   - pg_trgm on the same normalised names (bench/compare-pg-trgm.sh);
+#   - peak memory and processor time of a whole run that builds from
+#     cities15000.txt and answers one 100 MiB query.
 # Usage: bench/run.sh [REPETITIONS]   (default 5). Needs the network once, to
 # fetch the city data; the million-town file is derived from it.
 set -euo pipefail
@@ -68,5 +70,16 @@ for set in "15k cities15000.txt" "138k cities1000.txt" "1m cities1m.txt"; do
     "$(awk -v x="$pm" 'BEGIN { print x * 1000 }')" \
     "$(awk -v x="$pw" 'BEGIN { print x * 1000 }')"
 done
+long_query() {  # peak MiB and processor seconds: build, then 'an' x 50 Mi
+  ln -sf "$root/data/cities15000.txt" "$work/cities15000.txt"
+  { printf '1\n2\n'; head -c $((100 << 20)) < <(yes an | tr -d '\n')
+    printf '\n3\n'; } > "$work/query.txt"
+  (cd "$work" && /usr/bin/time -f '%M %U %S' "$build/farwander" < query.txt \
+    2>&1 > /dev/null | tail -n 1) |
+    awk '{ printf "%.0f MiB peak, %.1f s processor time", $1 / 1024, $2 + $3 }'
+  rm -f "$work/query.txt"
+}
+
 echo
+echo "A 100 MiB query (an repeated) on cities15000.txt, in a whole run with the build: $(long_query)."
 echo "Machine: $(nproc) cores, $(awk '/model name/ { $1 = $2 = $3 = ""; print; exit }' /proc/cpuinfo | sed 's/^ *//'), $(date -u +%Y-%m-%d)."
