@@ -8,9 +8,12 @@
 # Usage: scripts/make-million.sh [DATA_DIR]   (default: data beside scripts/)
 set -euo pipefail
 
+# Like the fetch, it never replaces a file already there.
 data=${1:-"$(cd "$(dirname "$0")/.." && pwd)/data"}
 "$(dirname "$0")/fetch-data.sh" "$data"
-[ -s "$data/cities1m.txt" ] && exit 0
+[ -e "$data/cities1m.txt" ] && exit 0
+part=$(mktemp "$data/.cities1m.XXXXXX")
+trap 'rm -f "$part"' EXIT
 
 LC_ALL=C awk -F'\t' -v OFS='\t' -v want=1000000 '
   { line[NR] = $0 }
@@ -31,6 +34,7 @@ LC_ALL=C awk -F'\t' -v OFS='\t' -v want=1000000 '
         ++made
       }
     }
-  }' "$data/cities1000.txt" > "$data/cities1m.txt.part"
-mv "$data/cities1m.txt.part" "$data/cities1m.txt"
+  }' "$data/cities1000.txt" > "$part"
+chmod 644 "$part"
+ln "$part" "$data/cities1m.txt"
 echo "made $(wc -l < "$data/cities1m.txt") towns in $data/cities1m.txt"
