@@ -31,13 +31,6 @@ struct cityCase {
 
 void cities(const std::string& bytes) { writeFile(controll::kCityFile, bytes); }
 
-std::string repeat(const std::string& piece, std::size_t times) {
-  std::string text;
-  text.reserve(piece.size() * times);
-  for (std::size_t i = 0; i < times; ++i) text += piece;
-  return text;
-}
-
 const std::vector<cityCase> kCityCases = {
     {"binary garbage and NUL bytes",
      [] { cities(std::string("\0\0\0\n1\tA\0B\xff\xfe\tx\n\x01\x02", 17)); },

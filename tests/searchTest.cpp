@@ -42,12 +42,6 @@ std::vector<std::string> bandTowns(const std::string& bands) {
   return towns;
 }
 
-std::string repeat(const std::string& piece, std::size_t times) {
-  std::string text;
-  for (std::size_t i = 0; i < times; ++i) text += piece;
-  return text;
-}
-
 const std::vector<searchCase> kSearchCases = {
     {"full and partial matches; equal shares in order of first appearance",
      {"Erlangen", "Berlin", "Bern"},

@@ -93,6 +93,13 @@ void writeFile(const fs::path& path, const std::string& bytes) {
   file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+std::string repeat(const std::string& piece, std::size_t times) {
+  std::string text;
+  text.reserve(piece.size() * times);
+  for (std::size_t i = 0; i < times; ++i) text += piece;
+  return text;
+}
+
 std::string readFile(const fs::path& path) {
   std::ifstream file(path, std::ios::binary);
   std::ostringstream bytes;

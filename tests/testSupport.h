@@ -54,6 +54,9 @@ class scratchDir {
 // Writes bytes to path, replacing the file.
 void writeFile(const std::filesystem::path& path, const std::string& bytes);
 
+// Returns piece repeated times times.
+std::string repeat(const std::string& piece, std::size_t times);
+
 // Returns the whole content of path; empty when it cannot be read.
 std::string readFile(const std::filesystem::path& path);
 
