@@ -147,7 +147,7 @@ const std::vector<keyboardCase> kKeyboardCases = {
      kBanner + kMenu + kWrong + kMenu + kBye},
     {"digits past the smallest int are read, not left for the next choice",
      "-21474836480\n3\n", kBanner + kMenu + kWrong + kMenu + kBye},
-    {"the smallest int is a number, answered as wrong", "-2147483648 3\n",
+    {"the smallest int is a number, answered as wrong", "-2147483648 3\n4\n",
      kBanner + kMenu + kWrong + kMenu + kBye},
     {"a plus sign", "+2\nulm\n3\n",
      kBanner + kMenu + kAsk + kFound + "\n" + kMenu + kBye},
@@ -196,6 +196,20 @@ class roomyStream : public std::ostringstream {
 };
 
 }  // namespace
+
+TEST(LostOutput, EvenTheLastLineLostIsNoSuccess) {
+  // A sink that takes every byte but fails to deliver them when flushed.
+  struct undelivered : std::streambuf {
+    int overflow(int c) override { return c; }
+    int sync() override { return -1; }
+  } sink;
+  std::istringstream in("3\n");
+  std::ostream out(&sink);
+  roomyStream err;
+  menu session(in, out, err);
+  EXPECT_FALSE(session.viewMenu());
+  EXPECT_EQ(err.written(), kOutputLost);
+}
 
 TEST(OutOfMemory, BuildLeavesTheOldIndexOrAnEmptyOneWhereverItFails) {
   scratchDir dir;
