@@ -4,7 +4,6 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <limits>
 #include <locale>
@@ -387,16 +386,19 @@ controll::idList controll::takeContenders(idList& myID, std::uint64_t found) {
     contenders.swap(myID);
     return contenders;
   }
+  // Hits are counted by value up to a top of one value per tally, however
+  // long the query; a tally above the top counts as the top, which can only
+  // lower the cut and so never drops a tally that ranks.
+  const std::uint64_t top = std::min<std::uint64_t>(found, myID.size());
   const auto hits = [found](const idCount* count) {
     return std::min(count->getAmount(), found);
   };
-  std::vector<std::uint64_t> allHits;
-  allHits.reserve(myID.size());
-  for (const idCount* count : myID) allHits.push_back(hits(count));
-  const auto tenth = allHits.begin() + (kMaxResults - 1);
-  std::nth_element(allHits.begin(), tenth, allHits.end(),
-                   std::greater<std::uint64_t>());
-  const std::uint64_t needed = *tenth;
+  std::vector<std::size_t> withHits(top + 1, 0);
+  for (const idCount* count : myID) ++withHits[std::min(hits(count), top)];
+  std::uint64_t needed = top;
+  for (std::size_t atLeast = withHits[top]; atLeast < kMaxResults;) {
+    atLeast += withHits[--needed];
+  }
   for (auto it = myID.begin(); it != myID.end();) {
     const auto next = std::next(it);
     if (hits(*it) >= needed) contenders.splice(contenders.end(), myID, it);
