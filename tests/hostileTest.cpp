@@ -149,6 +149,8 @@ const std::vector<keyboardCase> kKeyboardCases = {
      "-21474836480\n3\n", kBanner + kMenu + kWrong + kMenu + kBye},
     {"the smallest int is a number, answered as wrong", "-2147483648 3\n4\n",
      kBanner + kMenu + kWrong + kMenu + kBye},
+    {"the largest int is a number, answered as wrong", "2147483647 3\n4\n",
+     kBanner + kMenu + kWrong + kMenu + kBye},
     {"a plus sign", "+2\nulm\n3\n",
      kBanner + kMenu + kAsk + kFound + "\n" + kMenu + kBye},
     {"a lone minus", "-\n3\n", kBanner + kMenu + kWrong + kMenu + kBye},
