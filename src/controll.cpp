@@ -386,15 +386,15 @@ controll::idList controll::takeContenders(idList& myID, std::uint64_t found) {
     contenders.swap(myID);
     return contenders;
   }
-  // Hits are counted by value up to a top of one value per tally, however
-  // long the query; a tally above the top counts as the top, which can only
+  // Hits are capped at found, and further at one value per tally, however
+  // long the query: a tally above that top counts as the top, which can only
   // lower the cut and so never drops a tally that ranks.
   const std::uint64_t top = std::min<std::uint64_t>(found, myID.size());
-  const auto hits = [found](const idCount* count) {
-    return std::min(count->getAmount(), found);
+  const auto hits = [top](const idCount* count) {
+    return std::min(count->getAmount(), top);
   };
   std::vector<std::size_t> withHits(top + 1, 0);
-  for (const idCount* count : myID) ++withHits[std::min(hits(count), top)];
+  for (const idCount* count : myID) ++withHits[hits(count)];
   std::uint64_t needed = top;
   for (std::size_t atLeast = withHits[top]; atLeast < kMaxResults;) {
     atLeast += withHits[--needed];

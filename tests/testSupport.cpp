@@ -124,15 +124,16 @@ std::string describeIndex(const controll& index) {
   return text.str();
 }
 
+// The timing report, its number as the first group.
+const std::regex kTiming("time to read cities: ([0-9.e+-]+) seconds");
+
 std::string maskTiming(const std::string& text) {
-  static const std::regex timing("time to read cities: [0-9.e+-]+ seconds");
-  return std::regex_replace(text, timing, "time to read cities: T seconds");
+  return std::regex_replace(text, kTiming, "time to read cities: T seconds");
 }
 
 double reportedSeconds(const std::string& text) {
-  static const std::regex timing("time to read cities: ([0-9.e+-]+) seconds");
   std::smatch number;
-  if (!std::regex_search(text, number, timing)) return -1;
+  if (!std::regex_search(text, number, kTiming)) return -1;
   return std::stod(number[1]);
 }
 
@@ -142,9 +143,10 @@ programRun runProgram(const fs::path& dir, const std::string& input,
   const fs::path out = dir / "stdout.txt";
   const fs::path err = dir / "stderr.txt";
   writeFile(in, input);
-  const std::string target = outputTo.empty() ? out.string() : outputTo;
   const std::string redirect =
-      outputTo == "closed" ? " >&-" : " > '" + target + "'";
+      outputTo == "closed"
+          ? " >&-"
+          : " > '" + (outputTo.empty() ? out.string() : outputTo) + "'";
   const std::string command = "cd '" + dir.string() + "' && '" +
                               FARWANDER_BINARY + "' < '" + in.string() + "'" +
                               redirect + " 2> '" + err.string() + "'";
