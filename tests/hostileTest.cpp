@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <new>
 #include <set>
 #include <sstream>
 #include <string>
@@ -295,4 +296,68 @@ TEST(OutOfMemory, SessionCarriesOnWhereverMemoryRunsOut) {
   stopFailingAllocations();
   EXPECT_EQ(out.written(), kBanner + kMenu + kAsk);
   EXPECT_EQ(err.written(), kInputMemory);
+}
+
+namespace {
+
+struct alignas(64) wideRecord {
+  char bytes[64];
+};
+
+// One form of allocation: makes an object, or an array of three, in a new
+// expression of that form, and releases it again.
+struct allocationForm {
+  const char* label;
+  void* (*make)();
+  void (*release)(void*);
+  bool throws;  // fails by throwing, not by giving null
+};
+
+template <typename T>
+void releaseOne(void* p) {
+  delete static_cast<T*>(p);
+}
+template <typename T>
+void releaseArray(void* p) {
+  delete[] static_cast<T*>(p);
+}
+
+const std::vector<allocationForm> kAllocationForms = {
+    {"plain", []() -> void* { return new long; }, releaseOne<long>, true},
+    {"array", []() -> void* { return new long[3]; }, releaseArray<long>, true},
+    {"nothrow", []() -> void* { return new (std::nothrow) long; },
+     releaseOne<long>, false},
+    {"nothrow array", []() -> void* { return new (std::nothrow) long[3]; },
+     releaseArray<long>, false},
+    {"aligned", []() -> void* { return new wideRecord; }, releaseOne<wideRecord>,
+     true},
+    {"aligned array", []() -> void* { return new wideRecord[3]; },
+     releaseArray<wideRecord>, true},
+    {"aligned nothrow", []() -> void* { return new (std::nothrow) wideRecord; },
+     releaseOne<wideRecord>, false},
+};
+
+// Where made objects go, so that the compiler keeps every allocation.
+void* volatile madeObject = nullptr;
+
+}  // namespace
+
+TEST(OutOfMemory, EveryFormOfAllocationFailsOnRequest) {
+  for (const allocationForm& form : kAllocationForms) {
+    SCOPED_TRACE(form.label);
+    bool threw = false;
+    failAllocations(0);
+    try {
+      madeObject = form.make();
+    } catch (const std::bad_alloc&) {
+      threw = true;
+      madeObject = nullptr;
+    }
+    EXPECT_TRUE(stopFailingAllocations());
+    EXPECT_EQ(threw, form.throws);
+    EXPECT_EQ(madeObject, nullptr);
+    madeObject = form.make();
+    EXPECT_NE(madeObject, nullptr);
+    form.release(madeObject);
+  }
 }

@@ -30,32 +30,76 @@ bool plantedFailure(std::size_t size) {
   return false;
 }
 
-void* allocate(std::size_t size, std::size_t alignment) {
-  if (plantedFailure(size)) throw std::bad_alloc();
+// Returns size bytes aligned to alignment from malloc's heap, or null when a
+// planted failure or the heap says no. Every form of operator new comes here
+// and every form of operator delete goes to free, so that allocation and
+// release always pair up, also under a sanitizer's own allocator.
+void* allocateOrNull(std::size_t size, std::size_t alignment) noexcept {
+  if (plantedFailure(size)) return nullptr;
   void* memory = nullptr;
   if (posix_memalign(&memory, std::max(alignment, sizeof(void*)),
                      size == 0 ? 1 : size) != 0) {
-    throw std::bad_alloc();
+    return nullptr;
   }
   return memory;
 }
 
+void* allocate(std::size_t size, std::size_t alignment) {
+  void* memory = allocateOrNull(size, alignment);
+  if (memory == nullptr) throw std::bad_alloc();
+  return memory;
+}
+
+constexpr std::size_t kPlain = __STDCPP_DEFAULT_NEW_ALIGNMENT__;
+
 }  // namespace
 
-// Every allocation of the test process passes through these.
-void* operator new(std::size_t size) {
-  return allocate(size, __STDCPP_DEFAULT_NEW_ALIGNMENT__);
+// Every allocation of the test process passes through these: plain, array,
+// nothrow and aligned forms of new, and every form of delete.
+void* operator new(std::size_t size) { return allocate(size, kPlain); }
+void* operator new[](std::size_t size) { return allocate(size, kPlain); }
+void* operator new(std::size_t size, std::align_val_t align) {
+  return allocate(size, static_cast<std::size_t>(align));
 }
-void* operator new(std::size_t size, std::align_val_t alignment) {
-  return allocate(size, static_cast<std::size_t>(alignment));
+void* operator new[](std::size_t size, std::align_val_t align) {
+  return allocate(size, static_cast<std::size_t>(align));
 }
-void operator delete(void* memory) noexcept { std::free(memory); }
-void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
-void operator delete(void* memory, std::align_val_t) noexcept {
-  std::free(memory);
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  return allocateOrNull(size, kPlain);
 }
-void operator delete(void* memory, std::size_t, std::align_val_t) noexcept {
-  std::free(memory);
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+  return allocateOrNull(size, kPlain);
+}
+void* operator new(std::size_t size, std::align_val_t align,
+                   const std::nothrow_t&) noexcept {
+  return allocateOrNull(size, static_cast<std::size_t>(align));
+}
+void* operator new[](std::size_t size, std::align_val_t align,
+                     const std::nothrow_t&) noexcept {
+  return allocateOrNull(size, static_cast<std::size_t>(align));
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept {
+  std::free(p);
+}
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept {
+  std::free(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
+  std::free(p);
+}
+void operator delete(void* p, std::align_val_t, const std::nothrow_t&) noexcept {
+  std::free(p);
+}
+void operator delete[](void* p, std::align_val_t,
+                       const std::nothrow_t&) noexcept {
+  std::free(p);
 }
 
 void failAllocations(long long nth, std::size_t above) {
