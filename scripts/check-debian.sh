@@ -29,7 +29,7 @@ logs="$jail.logs"
 # nothing of the host is ever removed through a bind mount.
 unmount_all() {
   local target
-  findmnt -rn -o TARGET | grep "^$jail/" | sort -r |
+  findmnt -rn -o TARGET | { grep "^$jail/" || true; } | sort -r |
     while read -r target; do umount -l "$target" || true; done
 }
 trap unmount_all EXIT
