@@ -1,6 +1,7 @@
 #include "controll.h"
 
 #include <algorithm>
+#include <array>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -15,9 +16,6 @@ namespace {
 
 // Field of a city file line that holds the town's name, counted from 1.
 constexpr std::size_t kNameField = 2;
-
-// Most result records a search returns.
-constexpr unsigned int kMaxResults = 10;
 
 // Console messages of a build that failed.
 constexpr const char* kLogOpenError = "\nError while opening createlog.tri";
@@ -65,19 +63,21 @@ void controll::initiateSearch() {
 controll::townList controll::searchTown(std::string name) {
   normalise(name);
   const std::vector<weightedTrigram> mySearch = queryTrigrams(name);
-  // The tallies and their lists live for this search only; they come from
-  // one growing buffer rather than one allocation each.
-  std::pmr::monotonic_buffer_resource scratch;
-  idList myID = tally(mySearch, &scratch);
   const std::uint64_t found = occurrencesOf(mySearch);
-  idList contenders = takeContenders(myID, found);
-  for (idCount* count : contenders) count->calcPercantage(found);
+  const std::size_t met = tally(mySearch, found);
+  std::array<contender, kMaxResults> best;
+  const std::size_t ranked = takeContenders(met, best);
+  // Room for the contenders' tallies and their list, so that making them
+  // needs no memory from the heap.
+  std::array<std::max_align_t, kTallyRoom> room;
+  std::pmr::monotonic_buffer_resource scratch(room.data(), sizeof(room));
+  idList myID = makeTallies(best, ranked, found, &scratch);
   // std::list::sort is a stable merge sort: equal shares keep the order in
   // which their towns were first met.
-  contenders.sort([](const idCount* a, const idCount* b) {
+  myID.sort([](const idCount* a, const idCount* b) {
     return a->getPercent() > b->getPercent();
   });
-  return results(contenders);
+  return results(myID);
 }
 
 const controll::townList& controll::getTowns() const { return myTowns; }
@@ -188,9 +188,13 @@ void controll::clearIndex() {
   myTris.clear();
   entryPool.reset();
   trigramByWindow.clear();
-  trigramByPosition.clear();
   townByIndex.clear();
-  tallyByTown.clear();
+  // Assigned anew, not cleared, so that their memory goes with the index.
+  postings = std::vector<unsigned int>();
+  postingStart = std::vector<std::size_t>();
+  hitsOfTown = std::vector<std::uint64_t>();
+  townsMet = std::vector<unsigned int>();
+  slotOfTrigram = std::vector<std::uint32_t>();
 }
 
 // Town pass: appends to towns a new town per line of cities with a name
@@ -274,10 +278,11 @@ std::vector<unsigned int> controll::groupTowns(
 }
 
 // Makes the trigrams in position order, which is the order of first
-// appearance, each list filled from its group in one go.
+// appearance, each list filled from its group in one go, and keeps the
+// groups as the postings.
 void controll::makeTrigrams(const std::vector<windowCount>& windows) {
   std::vector<std::size_t> groupStart;
-  const std::vector<unsigned int> grouped = groupTowns(windows, groupStart);
+  std::vector<unsigned int> grouped = groupTowns(windows, groupStart);
   // One block for all entries: blocks that grow step by step would be
   // handed back to the system and taken anew by every build. A count whose
   // size overflows gets blocks that grow.
@@ -286,41 +291,51 @@ void controll::makeTrigrams(const std::vector<windowCount>& windows) {
                   ? std::make_unique<std::pmr::monotonic_buffer_resource>(
                         entries * kEntryBytes)
                   : std::make_unique<std::pmr::monotonic_buffer_resource>();
-  trigramByPosition.reserve(windows.size());
   for (std::size_t p = 0; p < windows.size(); ++p) {
     myTris.push_back(nullptr);  // room first, so the new trigram cannot leak
     trigram* tri = new trigram(trigramTable::windowOf(windows[p].key),
                                grouped[groupStart[p]], entryPool.get());
     myTris.back() = tri;
-    trigramByPosition.push_back(tri);  // reserved: cannot fail
     for (std::size_t k = groupStart[p] + 1; k < groupStart[p + 1]; ++k) {
       tri->addIndex(grouped[k]);
     }
   }
+  // The groups stay as the postings that searches walk.
+  postings = std::move(grouped);
+  postingStart = std::move(groupStart);
 }
 
-// Returns the trigrams of the windows of the normalised query that the
-// index holds, each once, in order of first occurrence, with how often its
-// window occurs in the query. Under three bytes, or no window known: none.
-// A town meets a repeated trigram first at its first occurrence, so counting
-// each list once, weighted, gives the same tallies in the same order as
-// counting it once per occurrence, in memory and time bounded by the index
-// rather than by the length of the query.
+// Returns the windows of the normalised query that the index holds, each
+// once, in order of first occurrence, with how often it occurs in the query.
+// Under three bytes, or no window known: none. A town meets a repeated
+// window first at its first occurrence, so counting each list once,
+// weighted, gives the same tallies in the same order as counting it once
+// per occurrence, in time bounded by the index rather than by the query.
 std::vector<controll::weightedTrigram> controll::queryTrigrams(
-    const std::string& query) const {
+    const std::string& query) {
   std::vector<weightedTrigram> mySearch;
-  std::unordered_map<std::uint32_t, std::size_t> slotOf;  // position -> slot
+  if (query.size() < trigram::kLength || postingStart.empty()) return mySearch;
+  const std::size_t trigrams = postingStart.size() - 1;
+  slotOfTrigram.resize(trigrams, kNoSlot);
+  // Room for every distinct window first, so that no push_back can fail
+  // with slots marked.
+  mySearch.reserve(
+      std::min(query.size() - trigram::kLength + 1, trigrams));
   forEachWindow(query, [&](const char* window) {
     const std::uint32_t position =
         trigramByWindow.find(trigramTable::keyOf(window));
     if (position == trigramTable::kNone) return;
-    const auto [slot, isNew] = slotOf.try_emplace(position, mySearch.size());
-    if (isNew) {
-      mySearch.push_back({trigramByPosition[position], 1});
+    std::uint32_t& slot = slotOfTrigram[position];
+    if (slot == kNoSlot) {
+      slot = static_cast<std::uint32_t>(mySearch.size());
+      mySearch.push_back({position, 1});
     } else {
-      ++mySearch[slot->second].occurrences;
+      ++mySearch[slot].occurrences;
     }
   });
+  for (const weightedTrigram& query : mySearch) {
+    slotOfTrigram[query.position] = kNoSlot;
+  }
   return mySearch;
 }
 
@@ -333,78 +348,83 @@ std::uint64_t controll::occurrencesOf(
   return found;
 }
 
-// Returns one tally per town in the lists of mySearch, in the order the towns
-// are first met; each entry of a list adds one hit per query occurrence of
-// its trigram. Empty mySearch: no tallies. The tallies come from scratch.
-// Every town index in a list is below townByIndex.size(), so tallyByTown
-// (sized to it on first use, and null between searches, also after a
-// failure) covers them all.
-controll::idList controll::tally(const std::vector<weightedTrigram>& mySearch,
-                                 std::pmr::memory_resource* scratch) {
+// Counts the hits of every town in the postings of mySearch into hitsOfTown,
+// each capped at found (a share never counts more), and lists the towns in
+// townsMet in the order they are first met; returns how many were met. Every
+// entry of a trigram's postings adds one hit per query occurrence of its
+// window. Empty mySearch: none met. Throws std::bad_alloc only when the
+// counters are first sized for an index, before any is set.
+std::size_t controll::tally(const std::vector<weightedTrigram>& mySearch,
+                            std::uint64_t found) {
+  if (mySearch.empty()) return 0;
+  hitsOfTown.resize(townByIndex.size(), 0);
+  townsMet.resize(townByIndex.size());
+  std::uint64_t* hits = hitsOfTown.data();
+  unsigned int* met = townsMet.data();
+  std::size_t metCount = 0;
+  for (const weightedTrigram& query : mySearch) {
+    const unsigned int* entry = postings.data() + postingStart[query.position];
+    const unsigned int* end = postings.data() + postingStart[query.position + 1];
+    for (; entry != end; ++entry) {
+      std::uint64_t& count = hits[*entry];
+      if (count == 0) met[metCount++] = *entry;
+      // Both terms are at most found, so the sum cannot wrap.
+      count = std::min(count + query.occurrences, found);
+    }
+  }
+  return metCount;
+}
+
+// Takes the first ten of the met towns by hits, highest first and equal hits
+// in the order they were met, into best, and returns how many; best keeps
+// them in the order they were met. Sets every counter back to 0. Needs no
+// memory.
+std::size_t controll::takeContenders(
+    std::size_t met, std::array<contender, kMaxResults>& best) {
+  // The ten highest counts, highest first: the least of them is the cut.
+  std::array<std::uint64_t, kMaxResults> top{};
+  std::size_t filled = 0;
+  for (std::size_t i = 0; i < met; ++i) {
+    const std::uint64_t hits = hitsOfTown[townsMet[i]];
+    if (filled == kMaxResults && hits <= top[kMaxResults - 1]) continue;
+    std::size_t at = filled < kMaxResults ? filled++ : kMaxResults - 1;
+    for (; at > 0 && top[at - 1] < hits; --at) top[at] = top[at - 1];
+    top[at] = hits;
+  }
+  const std::uint64_t cut = filled == 0 ? 0 : top[filled - 1];
+  // Towns above the cut all rank; the places left go to the first met of
+  // those at the cut.
+  std::size_t atCut = static_cast<std::size_t>(
+      std::count(top.begin(), top.begin() + filled, cut));
+  std::size_t taken = 0;
+  for (std::size_t i = 0; i < met; ++i) {
+    std::uint64_t& hits = hitsOfTown[townsMet[i]];
+    const bool ranks = hits > cut || (hits == cut && atCut > 0);
+    if (ranks) {
+      if (hits == cut) --atCut;
+      best[taken++] = {townsMet[i], hits};
+    }
+    hits = 0;
+  }
+  return taken;
+}
+
+// Returns a tally with its share of found for each of the first `ranked`
+// contenders in best, in their order; the tallies and the list's entries come
+// from scratch.
+controll::idList controll::makeTallies(
+    const std::array<contender, kMaxResults>& best, std::size_t ranked,
+    std::uint64_t found, std::pmr::memory_resource* scratch) {
   idList myID(scratch);
   std::pmr::polymorphic_allocator<idCount> tallyAllocator(scratch);
-  tallyByTown.resize(townByIndex.size(), nullptr);
-  try {
-    for (const weightedTrigram& query : mySearch) {
-      const unsigned int amount = query.tri->getAmountOfIndex();
-      const std::unique_ptr<unsigned int[]> all(query.tri->getAllIndex());
-      for (unsigned int k = 0; k < amount; ++k) {
-        idCount*& count = tallyByTown[all[k]];
-        if (count != nullptr) {
-          count->increaseAmount(query.occurrences);
-          continue;
-        }
-        idCount* made = tallyAllocator.allocate(1);
-        tallyAllocator.construct(made, all[k]);
-        made->increaseAmount(query.occurrences - 1);
-        myID.push_back(made);
-        count = made;
-      }
-    }
-  } catch (...) {
-    forgetTallies(myID);
-    throw;
+  for (std::size_t i = 0; i < ranked; ++i) {
+    idCount* count = tallyAllocator.allocate(1);
+    tallyAllocator.construct(count, best[i].town);
+    count->increaseAmount(best[i].hits - 1);
+    count->calcPercantage(found);
+    myID.push_back(count);
   }
-  forgetTallies(myID);
   return myID;
-}
-
-// Sets the lookup entry of every tally in myID back to null.
-void controll::forgetTallies(const idList& myID) {
-  for (const idCount* count : myID) tallyByTown[count->getID()] = nullptr;
-}
-
-// Takes out of myID, keeping their order, the tallies that can rank among
-// the first ten and returns them: those with as many hits (capped at found,
-// the number of query windows found) as the tenth best has, or more. Shares
-// are hits / found, so the sort of these puts the same ten first as a sort
-// of all would; the rest stay in myID, unranked. Ten or fewer tallies: all
-// are taken.
-controll::idList controll::takeContenders(idList& myID, std::uint64_t found) {
-  idList contenders(myID.get_allocator());
-  if (myID.size() <= kMaxResults) {
-    contenders.swap(myID);
-    return contenders;
-  }
-  // Hits are capped at found, and further at one value per tally, however
-  // long the query: a tally above that top counts as the top, which can only
-  // lower the cut and so never drops a tally that ranks.
-  const std::uint64_t top = std::min<std::uint64_t>(found, myID.size());
-  const auto hits = [top](const idCount* count) {
-    return std::min(count->getAmount(), top);
-  };
-  std::vector<std::size_t> withHits(top + 1, 0);
-  for (const idCount* count : myID) ++withHits[hits(count)];
-  std::uint64_t needed = top;
-  for (std::size_t atLeast = withHits[top]; atLeast < kMaxResults;) {
-    atLeast += withHits[--needed];
-  }
-  for (auto it = myID.begin(); it != myID.end();) {
-    const auto next = std::next(it);
-    if (hits(*it) >= needed) contenders.splice(contenders.end(), myID, it);
-    it = next;
-  }
-  return contenders;
 }
 
 // Returns new result records for the first ten tallies of ranked, with their

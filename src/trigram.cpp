@@ -19,8 +19,9 @@ unsigned int trigram::getAmountOfIndex() const {
 }
 
 unsigned int* trigram::getAllIndex() const {
-  // The list can never outgrow an unsigned count: each entry is a town of an
-  // index numbered with unsigned ints, and memory runs out long before.
+  // The list has one entry per occurrence of the window in a name, so only a
+  // list of 2^32 entries or more (over 100 GB) would outgrow the unsigned
+  // count; memory runs out long before.
   unsigned int* all = new unsigned int[index.size()];
   unsigned int* next = all;
   for (int entry : index) *next++ = static_cast<unsigned int>(entry);

@@ -38,25 +38,19 @@ std::string trigramTable::windowOf(std::uint32_t key) {
 }
 
 std::uint32_t trigramTable::find(std::uint32_t key) const {
-  const std::size_t mask = entries.size() - 1;
-  for (std::size_t at = home(key);; at = (at + 1) & mask) {
-    if (entries[at].key == key) return entries[at].position;
-    if (entries[at].key == kEmpty) return kNone;
-  }
+  return entries[probe(key)].position;
 }
 
 std::uint32_t& trigramTable::slot(std::uint32_t key) {
-  // Keep at most half the slots in use, so probes stay short.
-  if (2 * (used + 1) > entries.size()) grow();
-  const std::size_t mask = entries.size() - 1;
-  std::size_t at = home(key);
-  while (entries[at].key != key && entries[at].key != kEmpty) {
-    at = (at + 1) & mask;
+  std::size_t at = probe(key);
+  if (entries[at].key == key) return entries[at].position;
+  // A new key: keep at most half the slots in use, so probes stay short.
+  if (2 * (used + 1) > entries.size()) {
+    grow();
+    at = probe(key);
   }
-  if (entries[at].key == kEmpty) {
-    entries[at].key = key;
-    ++used;
-  }
+  entries[at].key = key;
+  ++used;
   return entries[at].position;
 }
 
@@ -70,9 +64,19 @@ std::size_t trigramTable::home(std::uint32_t key) const {
   return static_cast<std::uint32_t>(key * kMultiplier) >> shift;
 }
 
-// Doubles the slots and enters every key anew. There are at most 2^24 keys,
-// so at half load the table never needs more than 2^25 slots and shift
-// stays above 0.
+// Returns the slot that holds key, or the free slot where it would go.
+std::size_t trigramTable::probe(std::uint32_t key) const {
+  const std::size_t mask = entries.size() - 1;
+  std::size_t at = home(key);
+  while (entries[at].key != key && entries[at].key != kEmpty) {
+    at = (at + 1) & mask;
+  }
+  return at;
+}
+
+// Doubles the slots and enters every key anew. It grows only when a new key
+// goes in, and there are at most 2^24 keys, so at half load the table never
+// needs more than 2^25 slots and shift stays above 0.
 void trigramTable::grow() {
   std::vector<entry> old(entries.size() * 2, {kEmpty, kNone});
   std::swap(old, entries);

@@ -35,7 +35,8 @@ class trigramTable {
   std::uint32_t find(std::uint32_t key) const;
 
   // Returns the position slot of key, holding kNone when the key is new; the
-  // caller stores a position there before the next call.
+  // caller stores a position there before the next call. Only a new key can
+  // make the table grow.
   std::uint32_t& slot(std::uint32_t key);
 
   // Forgets every key.
@@ -48,6 +49,7 @@ class trigramTable {
   };
 
   std::size_t home(std::uint32_t key) const;
+  std::size_t probe(std::uint32_t key) const;
   void grow();
 
   std::vector<entry> entries;  // 2^k slots; kEmpty keys are free
