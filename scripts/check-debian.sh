@@ -39,7 +39,8 @@ rm -rf --one-file-system "$jail" "$logs"
 mkdir -p "$logs"
 echo "== debootstrap $release into $jail"
 debootstrap --variant=minbase "$release" "$jail" ${MIRROR:+"$MIRROR"} \
-  > "$logs/debootstrap.log" 2>&1
+  > "$logs/debootstrap.log" 2>&1 ||
+  { echo "check-debian: debootstrap failed; see $logs/debootstrap.log" >&2; exit 1; }
 for fs in proc sys dev dev/pts; do
   mount --bind "/$fs" "$jail/$fs"
 done
@@ -60,9 +61,14 @@ inside() {
   fi
 }
 
+# A mirror that serves a snapshot has release files past their Valid-Until
+# date (unstable's last a week); the chroot takes them as they are.
+echo 'Acquire::Check-Valid-Until "false";' > "$jail/etc/apt/apt.conf.d/99snapshot"
+
 echo "== base packages: git, ca-certificates"
 inside 'apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq git ca-certificates && update-ca-certificates' \
-  > "$logs/base.log" 2>&1
+  > "$logs/base.log" 2>&1 ||
+  { echo "check-debian: the base packages did not install; see $logs/base.log" >&2; exit 1; }
 git clone -q --no-local "$root" "$jail/root/farwander"
 git clone -q --no-local "$root" "$jail/root/own-data"
 
