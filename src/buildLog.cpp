@@ -1,5 +1,6 @@
 #include "buildLog.h"
 
+#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -47,6 +48,7 @@ buildLog::buildLog() : block(kBlockSize), used(0) {}
 buildLog::~buildLog() = default;
 
 bool buildLog::open(const std::string& path) {
+  errno = 0;
   file.open(path, std::ios::out | std::ios::trunc | std::ios::binary);
   if (!file.is_open()) return false;
   commit(put(room(kMaxFixed), "logging is active"));

@@ -25,7 +25,8 @@ class buildLog {
   virtual ~buildLog();
 
   // Creates or empties the file at path and writes the opening text;
-  // returns false when the file cannot be opened for writing.
+  // returns false when the file cannot be opened for writing, with errno
+  // ENOMEM when memory ran out while it was opened.
   bool open(const std::string& path);
 
   // Adds the entry for town name read with the given index.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -30,6 +31,13 @@ constexpr const char* kMemoryError =
 // and an int. It sizes the block for a build's entries; should it fall
 // short, the rest comes from a further block.
 constexpr std::size_t kEntryBytes = 3 * sizeof(void*);
+
+// Returns the message for a file that did not open: memory that ran out
+// while it was opened (errno ENOMEM, as the C library sets it) is reported as
+// such rather than blamed on the file.
+const char* openFailure(const char* fileMessage) {
+  return errno == ENOMEM ? kMemoryError : fileMessage;
+}
 
 // Calls visit with the start of each window of name in position order:
 // none for a name of fewer than three bytes.
@@ -120,12 +128,12 @@ void controll::normalise(std::string& name) {
 void controll::build() {
   buildLog log;
   if (!log.open(kLogFile)) {
-    out << kLogOpenError;
+    out << openFailure(kLogOpenError);
     return;
   }
   std::ifstream cities;
   if (!openCityFile(cities)) {
-    out << kCityOpenError;
+    out << openFailure(kCityOpenError);
     log.close();
     return;
   }
@@ -176,6 +184,7 @@ bool controll::replaceIndex(std::istream& cities, buildLog& log) {
 bool controll::openCityFile(std::ifstream& cities) const {
   std::error_code error;
   if (std::filesystem::is_directory(kCityFile, error)) return false;
+  errno = 0;
   cities.open(kCityFile, std::ios::in | std::ios::binary);
   return cities.is_open();
 }

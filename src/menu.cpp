@@ -1,5 +1,6 @@
 #include "menu.h"
 
+#include <cstdio>
 #include <limits>
 #include <new>
 #include <string>
@@ -13,6 +14,10 @@ constexpr int kBuild = 1;
 constexpr int kSearch = 2;
 constexpr int kClose = 3;
 
+// Room for a share in percent written with "%g": a sign, six digits, a
+// point and an exponent fit with room to spare.
+constexpr std::size_t kNumberRoom = 32;
+
 // A choice that is answered as wrong, given to input that is no number.
 constexpr int kWrongChoice = -1;
 
@@ -22,6 +27,7 @@ constexpr const char* kInputMemoryError =
     "farwander: not enough memory to read a line of input\n";
 constexpr const char* kOutputError =
     "farwander: write error on standard output\n";
+constexpr const char* kReadError = "farwander: read error on standard input\n";
 
 // Drops the rest of the current input line, its newline included.
 void dropLine(std::istream& in) {
@@ -33,7 +39,7 @@ bool isDigit(int c) { return c >= '0' && c <= '9'; }
 }  // namespace
 
 menu::menu(std::istream& in, std::ostream& out, std::ostream& err)
-    : in(in), out(out), err(err), contr(nullptr), inputLost(false) {}
+    : in(in), out(out), err(err), contr(nullptr), inputLost(inputLoss::kNone) {}
 
 menu::~menu() { delete contr; }
 
@@ -49,12 +55,13 @@ bool menu::viewMenu() {
     } else if (menuItem != kNoChoice) {
       out << "\nFalsche Eingabe du N00b! Versuche es erneut!\n";
     }
-    if (inputLost) return finish();
+    if (inputLost != inputLoss::kNone) return finish();
     printMenu();
+    // What was written must have arrived before the user is asked for more:
+    // nobody would see the rest.
+    if (!out.flush()) return finish();
     const readResult read = readChoice(menuItem);
-    // Reading the console flushes what was written before: lost output
-    // shows here, and nobody would see the rest.
-    if (out.fail()) return finish();
+    if (inputLost != inputLoss::kNone) return finish();
     if (read == readResult::kNotANumber) menuItem = kWrongChoice;
     if (read == readResult::kEndOfInput || menuItem == kClose) {
       out << "\nCya Nerds!\n";
@@ -84,17 +91,26 @@ void menu::searchT() {
 }
 
 // Prints the heading and one line per result record, then ends the line.
+// The whole text is made before any of it is written, so that memory
+// running out while it is made shows as the error alone, never as half a
+// list.
 void menu::printResults(const townList& found) {
-  out << "\nI found these cities:";
+  std::string text = "\nI found these cities:";
   for (const town* result : found) {
-    out << "\n" << result->getPercent() * 100 << "% " << result->getName();
+    // "%g" is the stream's default form of a double: six significant digits.
+    char percent[kNumberRoom];
+    std::snprintf(percent, sizeof(percent), "%g", result->getPercent() * 100);
+    text += "\n";
+    text += percent;
+    text += "% ";
+    text += result->getName();
   }
-  out << std::endl;
+  out << text << std::endl;
 }
 
 // Reads the next line of input into query, without its newline; the end of
 // input gives what was there, maybe nothing. Returns false, marking the
-// input as lost, when the line does not fit in memory.
+// input as lost, when the line does not fit in memory or could not be read.
 bool menu::readQuery(std::string& query) {
   const std::ios::iostate thrown = in.exceptions();
   // A failed read then rethrows what it met, so lack of memory shows apart
@@ -103,18 +119,41 @@ bool menu::readQuery(std::string& query) {
   try {
     std::getline(in, query);
   } catch (const std::bad_alloc&) {
-    inputLost = true;
+    inputLost = inputLoss::kNoMemory;
+  } catch (const std::ios_base::failure&) {
+    inputLost = inputLoss::kReadError;
   }
-  in.exceptions(thrown);
-  return !inputLost;
+  if (inputLost == inputLoss::kNone && readFailed()) {
+    inputLost = inputLoss::kReadError;
+  }
+  // Setting the mask back throws when the stream's state is in it (the end
+  // of input for a caller who asked for failbit); the mask is set all the
+  // same, and the caller meets the state at its next read.
+  try {
+    in.exceptions(thrown);
+  } catch (const std::ios_base::failure&) {
+  }
+  return inputLost == inputLoss::kNone;
+}
+
+// Returns whether input ended through a read error rather than at its end.
+// Standard input, which shares C's stdin, records an error there; another
+// stream records it as badbit.
+bool menu::readFailed() const {
+  if (in.bad()) return true;
+  return in.rdbuf() == std::cin.rdbuf() && std::ferror(stdin) != 0;
 }
 
 // Flushes the output and returns whether the session was a success: all
 // output written and all input read. Otherwise says why on err.
 bool menu::finish() {
   out.flush();
-  if (inputLost) {
+  if (inputLost == inputLoss::kNoMemory) {
     err << kInputMemoryError;
+    return false;
+  }
+  if (inputLost == inputLoss::kReadError) {
+    err << kReadError;
     return false;
   }
   if (out.fail()) {
@@ -129,9 +168,14 @@ bool menu::finish() {
 // No digits, or a number outside int: kNotANumber, with the rest of the
 // line dropped. Nothing but white space before the end: kEndOfInput.
 menu::readResult menu::readChoice(int& choice) {
-  in >> std::ws;
-  int next = in.peek();
-  if (next == std::char_traits<char>::eof()) return readResult::kEndOfInput;
+  // Input that has ended stays ended: reading on would only set failbit
+  // again, which throws for a stream whose owner asked for that.
+  if (in.good()) in >> std::ws;
+  int next = in.good() ? in.peek() : std::char_traits<char>::eof();
+  if (next == std::char_traits<char>::eof()) {
+    if (readFailed()) inputLost = inputLoss::kReadError;
+    return readResult::kEndOfInput;
+  }
   const bool negative = next == '-';
   if (negative || next == '+') {
     in.get();

@@ -7,9 +7,10 @@
 // as a wrong choice with the rest of its line dropped, and ends the program
 // at the end of input.
 //
-// A session that lost output, or could not hold a line of input in memory,
-// is no success: the loop stops, one line on the error stream says why, and
-// viewMenu returns false for a non-zero exit status, as console tools do.
+// A session that lost output, met a read error, or could not hold a line of
+// input in memory, is no success: the loop stops, one line on the error
+// stream says why, and viewMenu returns false for a non-zero exit status, as
+// console tools do. Output is checked before every wait for input.
 
 #ifndef FARWANDER_SRC_MENU_H_
 #define FARWANDER_SRC_MENU_H_
@@ -40,25 +41,30 @@ class menu {
 
   // Runs the menu loop until the user chooses 3 or the input ends, and
   // returns true; returns false, with the reason on err, when output was
-  // lost or a line of input could not be read for lack of memory.
+  // lost, input met a read error, or a line of input could not be read for
+  // lack of memory.
   bool viewMenu();
 
  private:
   // How one read of a choice ended.
   enum class readResult { kNumber, kNotANumber, kEndOfInput };
 
+  // Why input stopped before its end, if it did.
+  enum class inputLoss { kNone, kNoMemory, kReadError };
+
   void printMenu();
   void searchT();
   void printResults(const townList& found);
   readResult readChoice(int& choice);
   bool readQuery(std::string& query);
+  bool readFailed() const;
   bool finish();
 
   std::istream& in;
   std::ostream& out;
   std::ostream& err;
   controll* contr;  // owned; made by viewMenu
-  bool inputLost;   // a line of input did not fit in memory
+  inputLoss inputLost;  // set when input can no longer be read
 };
 
 #endif  // FARWANDER_SRC_MENU_H_

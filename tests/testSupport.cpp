@@ -181,19 +181,28 @@ double reportedSeconds(const std::string& text) {
   return std::stod(number[1]);
 }
 
+// Returns the shell redirection of stream (0 or 1) to target: a path, or
+// "closed".
+std::string redirection(int stream, const std::string& target) {
+  const char* way = stream == 0 ? " <" : " >";
+  if (target == "closed") return way + std::string("&-");
+  return way + std::string(" '") + target + "'";
+}
+
 programRun runProgram(const fs::path& dir, const std::string& input,
-                      const std::string& outputTo) {
+                      const runOptions& options) {
   const fs::path in = dir / "stdin.txt";
   const fs::path out = dir / "stdout.txt";
   const fs::path err = dir / "stderr.txt";
   writeFile(in, input);
-  const std::string redirect =
-      outputTo == "closed"
-          ? " >&-"
-          : " > '" + (outputTo.empty() ? out.string() : outputTo) + "'";
-  const std::string command = "cd '" + dir.string() + "' && '" +
-                              FARWANDER_BINARY + "' < '" + in.string() + "'" +
-                              redirect + " 2> '" + err.string() + "'";
+  const std::string command =
+      "cd '" + dir.string() + "' && (" + options.limits + "\n'" +
+      FARWANDER_BINARY + "'" +
+      redirection(0, options.inputFrom.empty() ? in.string()
+                                               : options.inputFrom) +
+      redirection(1, options.outputTo.empty() ? out.string()
+                                              : options.outputTo) +
+      " 2> '" + err.string() + "')";
   const int raw = std::system(command.c_str());
   const int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   programRun run{readFile(out), readFile(err), status};

@@ -33,6 +33,9 @@ inline const std::string kInputMemory =
     "farwander: not enough memory to read a line of input\n";
 inline const std::string kOutputLost =
     "farwander: write error on standard output\n";
+inline const std::string kReadError =
+    "farwander: read error on standard input\n";
+inline const std::string kNoMemory = "farwander: not enough memory\n";
 
 // A fresh empty directory that is the working directory while it lives; the
 // previous working directory comes back and the directory goes at the end.
@@ -77,11 +80,19 @@ struct programRun {
   int status;          // exit status, -1 when it did not exit normally
 };
 
-// Runs the built program in dir with input as its standard input. Its
-// output is captured, or goes to outputTo when given: a path, or "closed".
+// How the program is started: where its standard streams come from and go,
+// and the shell's limits it runs under.
+struct runOptions {
+  std::string inputFrom;  // a path, or "closed"; "" for the scripted input
+  std::string outputTo;   // a path, or "closed"; "" to capture
+  std::string limits;     // shell commands run first, such as "ulimit -f 1"
+};
+
+// Runs the built program in dir with input as its standard input, started
+// as options say.
 programRun runProgram(const std::filesystem::path& dir,
                       const std::string& input,
-                      const std::string& outputTo = "");
+                      const runOptions& options = {});
 
 // Planted allocation failures, for the whole process: while armed, the
 // allocation numbered nth from now (counted from 0) throws std::bad_alloc,
