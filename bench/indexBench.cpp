@@ -3,6 +3,11 @@
 // cities15000.txt, the 138,398-town cities1000.txt and the synthetic
 // 1,000,000-town cities1m.txt. Times are processor time, as the program's own
 // timing report counts it. The data folder is FARWANDER_DATA, else ./data.
+//
+// Each search is also run on a compact reference of the same metric
+// (compactIndex), and every search reports the postings entries it walks
+// (counter "entries"), so that its cost per entry can be compared. Before
+// timing, the reference's answers are checked against the program's.
 
 #include <benchmark/benchmark.h>
 #include <unistd.h>
@@ -13,8 +18,10 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "compactIndex.h"
 #include "controll.h"
 
 namespace fs = std::filesystem;
@@ -93,14 +100,50 @@ controll& indexOf(const fs::path& dir) {
   return *index;
 }
 
+// Returns the compact reference of the data set in dir, built once per run.
+compactIndex& compactOf(const fs::path& dir) {
+  static std::map<fs::path, std::unique_ptr<compactIndex>> built;
+  auto& index = built[dir];
+  if (!index) {
+    index = std::make_unique<compactIndex>((dir / controll::kCityFile).string());
+  }
+  return *index;
+}
+
+// Returns the answer of the program's search as (share, name) pairs.
+std::vector<std::pair<double, std::string>> answerOf(controll& index,
+                                                     const std::string& query) {
+  std::vector<std::pair<double, std::string>> answer;
+  for (town* t : index.searchTown(query)) {
+    answer.emplace_back(t->getPercent(), t->getName());
+    delete t;
+  }
+  return answer;
+}
+
 void searchIndex(benchmark::State& state, const fs::path& dir,
                  const std::string& query) {
   controll& index = indexOf(dir);
+  if (answerOf(index, query) != compactOf(dir).search(query)) {
+    state.SkipWithError("the compact reference answers otherwise");
+    return;
+  }
   for (auto _ : state) {
     controll::townList found = index.searchTown(query);
     benchmark::DoNotOptimize(found.size());
     for (town* t : found) delete t;
   }
+  state.counters["entries"] =
+      static_cast<double>(compactOf(dir).entriesWalked(query));
+}
+
+void searchCompact(benchmark::State& state, const fs::path& dir,
+                   const std::string& query) {
+  compactIndex& index = compactOf(dir);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(index.search(query).size());
+  }
+  state.counters["entries"] = static_cast<double>(index.entriesWalked(query));
 }
 
 // Registers the build and the searches on the city file linked from dir.
@@ -111,6 +154,10 @@ void registerDataSet(const std::string& label, const fs::path& dir) {
   for (const std::string& query : kQueries) {
     benchmark::RegisterBenchmark(("query/" + label + "/" + query).c_str(),
                                  searchIndex, dir, query)
+        ->Unit(benchmark::kMicrosecond)
+        ->MeasureProcessCPUTime();
+    benchmark::RegisterBenchmark(("compact/" + label + "/" + query).c_str(),
+                                 searchCompact, dir, query)
         ->Unit(benchmark::kMicrosecond)
         ->MeasureProcessCPUTime();
   }
