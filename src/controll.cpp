@@ -39,6 +39,24 @@ const char* openFailure(const char* fileMessage) {
   return errno == ENOMEM ? kMemoryError : fileMessage;
 }
 
+// Sorts myID by share, highest first, equal shares keeping their order,
+// which is the order in which their towns were first met: a stable
+// insertion sort, as a search ranks at most ten tallies (std::list::sort
+// would set up sixty-four lists to sort them). Empty stays empty.
+void sortByShare(controll::idList& myID) {
+  controll::idList sorted(myID.get_allocator());
+  while (!myID.empty()) {
+    const double share = myID.front()->getPercent();
+    auto place = sorted.end();
+    while (place != sorted.begin() &&
+           (*std::prev(place))->getPercent() < share) {
+      --place;
+    }
+    sorted.splice(place, myID, myID.begin());
+  }
+  myID.swap(sorted);
+}
+
 // Calls visit with the start of each window of name in position order:
 // none for a name of fewer than three bytes.
 template <typename Visit>
@@ -80,11 +98,7 @@ controll::townList controll::searchTown(std::string name) {
   std::array<std::max_align_t, kTallyRoom> room;
   std::pmr::monotonic_buffer_resource scratch(room.data(), sizeof(room));
   idList myID = makeTallies(best, ranked, found, &scratch);
-  // std::list::sort is a stable merge sort: equal shares keep the order in
-  // which their towns were first met.
-  myID.sort([](const idCount* a, const idCount* b) {
-    return a->getPercent() > b->getPercent();
-  });
+  sortByShare(myID);
   return results(myID);
 }
 
@@ -328,8 +342,7 @@ std::vector<controll::weightedTrigram> controll::queryTrigrams(
   slotOfTrigram.resize(trigrams, kNoSlot);
   // Room for every distinct window first, so that no push_back can fail
   // with slots marked.
-  mySearch.reserve(
-      std::min(query.size() - trigram::kLength + 1, trigrams));
+  mySearch.reserve(std::min(query.size() - trigram::kLength + 1, trigrams));
   forEachWindow(query, [&](const char* window) {
     const std::uint32_t position =
         trigramByWindow.find(trigramTable::keyOf(window));
@@ -373,7 +386,8 @@ std::size_t controll::tally(const std::vector<weightedTrigram>& mySearch,
   std::size_t metCount = 0;
   for (const weightedTrigram& query : mySearch) {
     const unsigned int* entry = postings.data() + postingStart[query.position];
-    const unsigned int* end = postings.data() + postingStart[query.position + 1];
+    const unsigned int* end =
+        postings.data() + postingStart[query.position + 1];
     for (; entry != end; ++entry) {
       std::uint64_t& count = hits[*entry];
       if (count == 0) met[metCount++] = *entry;
@@ -388,8 +402,8 @@ std::size_t controll::tally(const std::vector<weightedTrigram>& mySearch,
 // in the order they were met, into best, and returns how many; best keeps
 // them in the order they were met. Sets every counter back to 0. Needs no
 // memory.
-std::size_t controll::takeContenders(
-    std::size_t met, std::array<contender, kMaxResults>& best) {
+std::size_t controll::takeContenders(std::size_t met,
+                                     std::array<contender, kMaxResults>& best) {
   // The ten highest counts, highest first: the least of them is the cut.
   std::array<std::uint64_t, kMaxResults> top{};
   std::size_t filled = 0;

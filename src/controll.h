@@ -168,8 +168,8 @@ class controll {
   // A search's working state, sized with the index at its first search and
   // reused by every later one; between searches every counter is 0 and
   // every slot kNoSlot.
-  std::vector<std::uint64_t> hitsOfTown;  // town index -> hits
-  std::vector<unsigned int> townsMet;     // in order of first meeting
+  std::vector<std::uint64_t> hitsOfTown;     // town index -> hits
+  std::vector<unsigned int> townsMet;        // in order of first meeting
   std::vector<std::uint32_t> slotOfTrigram;  // position -> slot in mySearch
 };
 

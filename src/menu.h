@@ -63,7 +63,7 @@ class menu {
   std::istream& in;
   std::ostream& out;
   std::ostream& err;
-  controll* contr;  // owned; made by viewMenu
+  controll* contr;      // owned; made by viewMenu
   inputLoss inputLost;  // set when input can no longer be read
 };
 
