@@ -56,51 +56,30 @@ constexpr std::size_t kPlain = __STDCPP_DEFAULT_NEW_ALIGNMENT__;
 
 // Every allocation of the test process passes through these: plain, array,
 // nothrow and aligned forms of new, and every form of delete.
-void* operator new(std::size_t size) { return allocate(size, kPlain); }
-void* operator new[](std::size_t size) { return allocate(size, kPlain); }
-void* operator new(std::size_t size, std::align_val_t align) {
-  return allocate(size, static_cast<std::size_t>(align));
-}
-void* operator new[](std::size_t size, std::align_val_t align) {
-  return allocate(size, static_cast<std::size_t>(align));
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  return allocateOrNull(size, kPlain);
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-  return allocateOrNull(size, kPlain);
-}
-void* operator new(std::size_t size, std::align_val_t align,
-                   const std::nothrow_t&) noexcept {
-  return allocateOrNull(size, static_cast<std::size_t>(align));
-}
-void* operator new[](std::size_t size, std::align_val_t align,
-                     const std::nothrow_t&) noexcept {
-  return allocateOrNull(size, static_cast<std::size_t>(align));
-}
+using align = std::align_val_t;
+using nothrow = std::nothrow_t;
+// clang-format off
+void* operator new(std::size_t n) { return allocate(n, kPlain); }
+void* operator new[](std::size_t n) { return allocate(n, kPlain); }
+void* operator new(std::size_t n, align a) { return allocate(n, std::size_t(a)); }
+void* operator new[](std::size_t n, align a) { return allocate(n, std::size_t(a)); }
+void* operator new(std::size_t n, const nothrow&) noexcept { return allocateOrNull(n, kPlain); }
+void* operator new[](std::size_t n, const nothrow&) noexcept { return allocateOrNull(n, kPlain); }
+void* operator new(std::size_t n, align a, const nothrow&) noexcept { return allocateOrNull(n, std::size_t(a)); }
+void* operator new[](std::size_t n, align a, const nothrow&) noexcept { return allocateOrNull(n, std::size_t(a)); }
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept {
-  std::free(p);
-}
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept {
-  std::free(p);
-}
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept {
-  std::free(p);
-}
-void operator delete(void* p, std::align_val_t, const std::nothrow_t&) noexcept {
-  std::free(p);
-}
-void operator delete[](void* p, std::align_val_t,
-                       const std::nothrow_t&) noexcept {
-  std::free(p);
-}
+void operator delete(void* p, align) noexcept { std::free(p); }
+void operator delete[](void* p, align) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t, align) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t, align) noexcept { std::free(p); }
+void operator delete(void* p, const nothrow&) noexcept { std::free(p); }
+void operator delete[](void* p, const nothrow&) noexcept { std::free(p); }
+void operator delete(void* p, align, const nothrow&) noexcept { std::free(p); }
+void operator delete[](void* p, align, const nothrow&) noexcept { std::free(p); }
+// clang-format on
 
 void failAllocations(long long nth, std::size_t above) {
   failureHit = false;
@@ -198,10 +177,10 @@ programRun runProgram(const fs::path& dir, const std::string& input,
   const std::string command =
       "cd '" + dir.string() + "' && (" + options.limits + "\n'" +
       FARWANDER_BINARY + "'" +
-      redirection(0, options.inputFrom.empty() ? in.string()
-                                               : options.inputFrom) +
-      redirection(1, options.outputTo.empty() ? out.string()
-                                              : options.outputTo) +
+      redirection(0,
+                  options.inputFrom.empty() ? in.string() : options.inputFrom) +
+      redirection(1,
+                  options.outputTo.empty() ? out.string() : options.outputTo) +
       " 2> '" + err.string() + "')";
   const int raw = std::system(command.c_str());
   const int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;

@@ -91,8 +91,7 @@ struct runOptions {
 // Runs the built program in dir with input as its standard input, started
 // as options say.
 programRun runProgram(const std::filesystem::path& dir,
-                      const std::string& input,
-                      const runOptions& options = {});
+                      const std::string& input, const runOptions& options = {});
 
 // Planted allocation failures, for the whole process: while armed, the
 // allocation numbered nth from now (counted from 0) throws std::bad_alloc,
