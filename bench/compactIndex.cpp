@@ -31,8 +31,8 @@ compactIndex::compactIndex(const std::string& path) {
     const std::size_t tab = line.find('\t');
     if (tab == std::string::npos || tab + 1 == line.size()) continue;
     const std::size_t end = line.find('\t', tab + 1);
-    names.push_back(normalised(line.substr(
-        tab + 1, end == std::string::npos ? end : end - tab - 1)));
+    names.push_back(normalised(
+        line.substr(tab + 1, end == std::string::npos ? end : end - tab - 1)));
     const std::string& name = names.back();
     const auto town = static_cast<std::uint32_t>(names.size() - 1);
     for (std::size_t at = 0; at + 3 <= name.size(); ++at) {
@@ -52,10 +52,9 @@ compactIndex::windowsOf(const std::string& query) const {
   for (std::size_t at = 0; at + 3 <= name.size(); ++at) {
     const auto list = postings.find(keyAt(name, at));
     if (list == postings.end()) continue;
-    const auto same = std::find_if(windows.begin(), windows.end(),
-                                   [&](const auto& w) {
-                                     return w.first == &list->second;
-                                   });
+    const auto same =
+        std::find_if(windows.begin(), windows.end(),
+                     [&](const auto& w) { return w.first == &list->second; });
     if (same == windows.end()) {
       windows.emplace_back(&list->second, 1);
     } else {

@@ -105,7 +105,8 @@ compactIndex& compactOf(const fs::path& dir) {
   static std::map<fs::path, std::unique_ptr<compactIndex>> built;
   auto& index = built[dir];
   if (!index) {
-    index = std::make_unique<compactIndex>((dir / controll::kCityFile).string());
+    index =
+        std::make_unique<compactIndex>((dir / controll::kCityFile).string());
   }
   return *index;
 }

@@ -4,7 +4,7 @@
 #   test      compiler, CMake, GoogleTest, clang with its sanitizer and
 #             fuzzer runtime, valgrind, man, npm (to fetch the city data)
 #   bench     Google Benchmark, PostgreSQL with pg_trgm, GNU time, npm, python3
-#   mutation  what test needs, and python3
+#   mutation  what test needs but npm, and python3
 #   package   what a Debian package needs: dpkg-dev (dpkg-shlibdeps), lintian
 # No package name is bound to one release: the clang runtime is found from
 # the clang at hand. As root it installs at once, otherwise through sudo;
@@ -18,7 +18,7 @@ case "${1:-}" in
   run) packages=("${base[@]}" "${fetch[@]}") ;;
   test) packages=("${base[@]}" libgtest-dev clang valgrind man-db "${fetch[@]}") ;;
   bench) packages=("${base[@]}" libbenchmark-dev postgresql postgresql-contrib time python3 "${fetch[@]}") ;;
-  mutation) packages=("${base[@]}" libgtest-dev valgrind man-db python3) ;;
+  mutation) packages=("${base[@]}" libgtest-dev clang valgrind man-db python3) ;;
   package) packages=("${base[@]}" dpkg-dev file lintian) ;;
   *) echo "usage: $0 run|test|bench|mutation|package" >&2; exit 2 ;;
 esac
@@ -75,7 +75,7 @@ for package in "${packages[@]}"; do
   installed "$package" || missing+=("$package")
 done
 runtime=false
-[ "$1" = test ] && ! clang_runtime_works && runtime=true
+case "$1" in test | mutation) clang_runtime_works || runtime=true ;; esac
 [ ${#missing[@]} -eq 0 ] && [ "$runtime" = false ] && exit 0
 
 as_root=()

@@ -5,7 +5,10 @@ catches.
 Mutants are made from a table of classic operators, one change to one line
 of src/ at a time. Each is built incrementally on a plain Release build (no
 link-time optimisation) and judged by the whole CTest suite, run as offline
-CI runs it: with no data folder, so the real-data test is skipped.
+CI runs it: with no data folder, so the real-data test is skipped. With
+--sanitize the build is CI's sanitised one instead (clang with AddressSanitizer,
+UndefinedBehaviorSanitizer and LeakSanitizer, any report fatal), so that a
+mutant whose only effect is undefined behaviour or a leak dies too.
 
 The mutants are never written into the project's tree. The tree's files are
 copied into a work folder (build-mutation/tree), and only the copy is
@@ -13,7 +16,7 @@ changed; a run that is interrupted leaves at most the copy changed, and the
 next run lays the copy anew.
 
 Usage: scripts/mutation.sh [--sample N] [--seed S] [--all] [--list]
-                           [--timeout SECONDS] [--json FILE]
+                           [--sanitize] [--timeout SECONDS] [--json FILE]
 """
 
 import argparse
@@ -30,6 +33,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 WORK = os.path.join(ROOT, "build-mutation")
 TREE = os.path.join(WORK, "tree")
 BUILD = os.path.join(WORK, "build")
+SANITIZED_BUILD = os.path.join(WORK, "build-sanitize")
 
 # Binary operators, written with blanks around them as the formatter does;
 # the blanks keep template brackets, shifts and arrows out.
@@ -201,14 +205,27 @@ def lay_tree():
         shutil.copymode(source, copy)
 
 
-def build_and_test(timeout):
+def configure(build, sanitize):
+    """Configures the build folder on the work tree; returns whether cmake
+    succeeded."""
+    command = ["cmake", "-S", TREE, "-B", build, "-DFARWANDER_BENCH=OFF"]
+    if sanitize:
+        os.environ["CXX"] = "clang++"
+        command += ["-DCMAKE_BUILD_TYPE=RelWithDebInfo",
+                    "-DFARWANDER_SANITIZE=ON"]
+    else:
+        command += ["-DCMAKE_BUILD_TYPE=Release", "-DFARWANDER_LTO=OFF"]
+    return run(command) == 0
+
+
+def build_and_test(build, timeout):
     """Builds the work tree and runs the suite; returns 'Killed', 'Survived',
     'Timeout' or 'CompileError'."""
     jobs = str(os.cpu_count() or 2)
-    built = run(["cmake", "--build", BUILD, "-j", jobs], timeout=600)
+    built = run(["cmake", "--build", build, "-j", jobs], timeout=900)
     if built != 0:
         return "CompileError"
-    tested = run(["ctest", "--test-dir", BUILD, "-j", jobs, "--timeout",
+    tested = run(["ctest", "--test-dir", build, "-j", jobs, "--timeout",
                   str(timeout)], timeout=timeout * 4)
     if tested is None:
         return "Timeout"
@@ -269,9 +286,11 @@ def main():
     parser.add_argument("--all", action="store_true", help="every mutant")
     parser.add_argument("--list", action="store_true",
                         help="list the mutants drawn, build nothing")
-    parser.add_argument("--timeout", type=int, default=10,
-                        help="seconds for one test of the suite (default 10;"
-                        " the slowest takes under one)")
+    parser.add_argument("--sanitize", action="store_true",
+                        help="judge by the sanitised build and suite")
+    parser.add_argument("--timeout", type=int,
+                        help="seconds for one test of the suite (default 10,"
+                        " 40 with --sanitize; the slowest takes a few)")
     parser.add_argument("--json", help="write a mutation-testing report here")
     args = parser.parse_args()
 
@@ -295,16 +314,17 @@ def main():
     data = os.path.join(TREE, "data")
     if os.path.exists(data):
         shutil.rmtree(data)
-    if run(["cmake", "-S", TREE, "-B", BUILD, "-DCMAKE_BUILD_TYPE=Release",
-            "-DFARWANDER_LTO=OFF", "-DFARWANDER_BENCH=OFF"]) != 0:
+    build = SANITIZED_BUILD if args.sanitize else BUILD
+    timeout = args.timeout or (40 if args.sanitize else 10)
+    if not configure(build, args.sanitize):
         sys.exit("mutation: cmake failed on the work tree")
-    if build_and_test(args.timeout) != "Survived":
+    if build_and_test(build, timeout) != "Survived":
         sys.exit("mutation: the suite fails without any mutant")
 
     for i, m in enumerate(chosen, 1):
         text = apply(m)
         try:
-            m["status"] = build_and_test(args.timeout)
+            m["status"] = build_and_test(build, timeout)
         finally:
             restore(m, text)
         print("[%d/%d] %-12s %s" % (i, len(chosen), m["status"], describe(m)),

@@ -6,6 +6,7 @@
 #   scripts/mutation.sh --sample 150 --seed 7
 #   scripts/mutation.sh --all           every mutant (hours)
 #   scripts/mutation.sh --json report.json   also a mutation-testing report
+#   scripts/mutation.sh --sanitize      judged by the sanitised build and suite
 # Needs python3 beside the test set-up. Not part of CI: it takes too long.
 set -euo pipefail
 
