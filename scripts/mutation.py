@@ -16,7 +16,8 @@ changed; a run that is interrupted leaves at most the copy changed, and the
 next run lays the copy anew.
 
 Usage: scripts/mutation.sh [--sample N] [--seed S] [--all] [--list]
-                           [--sanitize] [--timeout SECONDS] [--json FILE]
+                           [--match REGEX] [--sanitize] [--timeout SECONDS]
+                           [--json FILE]
 """
 
 import argparse
@@ -286,6 +287,10 @@ def main():
     parser.add_argument("--all", action="store_true", help="every mutant")
     parser.add_argument("--list", action="store_true",
                         help="list the mutants drawn, build nothing")
+    parser.add_argument("--match",
+                        help="only mutants whose description (as listed)"
+                        " matches this regular expression, such as the"
+                        " survivors of a run")
     parser.add_argument("--sanitize", action="store_true",
                         help="judge by the sanitised build and suite")
     parser.add_argument("--timeout", type=int,
@@ -295,6 +300,9 @@ def main():
     args = parser.parse_args()
 
     everything = make_mutants()
+    if args.match:
+        everything = [m for m in everything
+                      if re.search(args.match, describe(m))]
     chosen = everything
     if not args.all:
         chosen = random.Random(args.seed).sample(

@@ -450,17 +450,16 @@ controll::idList controll::makeTallies(
   return myID;
 }
 
-// Returns new result records for the first ten tallies of ranked, with their
-// rank as index. Fewer tallies give fewer records; none give an empty list.
+// Returns a new result record for each tally of ranked (at most ten), with
+// its rank as index; none give an empty list.
 controll::townList controll::results(const idList& ranked) const {
   townList townsDetected;
   try {
     unsigned int rank = 0;
-    for (auto it = ranked.begin(); it != ranked.end() && rank < kMaxResults;
-         ++it, ++rank) {
+    for (const idCount* count : ranked) {
       townsDetected.push_back(nullptr);  // room first, so no record can leak
-      townsDetected.back() = new town(rank, nameOfTown((*it)->getID()));
-      townsDetected.back()->setPercent((*it)->getPercent());
+      townsDetected.back() = new town(rank++, nameOfTown(count->getID()));
+      townsDetected.back()->setPercent(count->getPercent());
     }
   } catch (...) {
     for (town* t : townsDetected) delete t;

@@ -121,7 +121,7 @@ bool menu::readQuery(std::string& query) {
   } catch (const std::bad_alloc&) {
     inputLost = inputLoss::kNoMemory;
   } catch (const std::ios_base::failure&) {
-    inputLost = inputLoss::kReadError;
+    // The stream's buffer failed: badbit is set, and seen below.
   }
   if (inputLost == inputLoss::kNone && readFailed()) {
     inputLost = inputLoss::kReadError;

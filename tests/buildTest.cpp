@@ -3,12 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdint>
 #include <ctime>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "buildLog.h"
 #include "controll.h"
 #include "testSupport.h"
 #include "trigramTable.h"
@@ -155,4 +157,15 @@ TEST(WindowTable, FindsEveryKeyAtItsPosition) {
       table.clear();
     }
   }
+}
+
+TEST(IndexBuild, LogWritesTheLargestIndexInFull) {
+  scratchDir dir;
+  buildLog log;
+  ASSERT_TRUE(log.open(controll::kLogFile));
+  log.newTown("x", UINT_MAX);
+  log.knownTrigram("xyz", UINT_MAX);
+  ASSERT_TRUE(log.close());
+  EXPECT_EQ(readFile(controll::kLogFile),
+            kLogStart + townEntry("x", UINT_MAX) + knownEntry("xyz", UINT_MAX));
 }

@@ -71,6 +71,11 @@ const std::vector<searchCase> kSearchCases = {
      "0 100 abcdea\n1 100 abcded\n2 100 abcdeg\n3 100 abcdej\n4 100 abcdem\n"
      "5 100 abcdep\n6 66.6667 abcdqb\n7 66.6667 abcdqe\n8 66.6667 abcdqh\n"
      "9 66.6667 abcdqk\n"},
+    {"a better tenth met after ten towns raises the cut",
+     bandTowns(repeat("3", 9) + "12"), "abcde",
+     "0 100 abcdea\n1 100 abcdeb\n2 100 abcdec\n3 100 abcded\n4 100 abcdee\n"
+     "5 100 abcdef\n6 100 abcdeg\n7 100 abcdeh\n8 100 abcdei\n"
+     "9 66.6667 abcdqk\n"},
     {"nine in the top band: the tenth is the first town met of the next, "
      "however many ties the sort sees",
      bandTowns("2" + repeat("32", 9) + "2222222"), "abcde",
