@@ -173,8 +173,9 @@ runOptions inputFrom(const std::string& source) { return {source, "", ""}; }
 runOptions limitedBy(const std::string& limits) { return {"", "", limits}; }
 
 const std::vector<keyboardCase> kKeyboardCases = {
-    {"a number too large for int", "99999999999999999999\n3\n",
-     kBanner + kMenu + kWrong + kMenu + kBye},
+    {"one past the largest int is too large, and its line is dropped",
+     "2147483648 3\n4\n",
+     kBanner + kMenu + kWrong + kMenu + kWrong + kMenu + kBye},
     {"digits past the smallest int are read, not left for the next choice",
      "-21474836480\n3\n", kBanner + kMenu + kWrong + kMenu + kBye},
     {"the smallest int is a number, answered as wrong", "-2147483648 3\n4\n",
@@ -227,18 +228,27 @@ class roomyStream : public std::ostringstream {
 }  // namespace
 
 TEST(LostOutput, EvenTheLastLineLostIsNoSuccess) {
-  // A sink that takes every byte but fails to deliver them when flushed.
+  // A sink that takes every byte but fails to deliver them from the given
+  // flush on: the first (the menu, before any input is read) or the second
+  // (the farewell, after it).
   struct undelivered : std::streambuf {
+    int delivered = 0;
+    int failFrom = 0;
     int overflow(int c) override { return c; }
-    int sync() override { return -1; }
-  } sink;
-  std::istringstream in("3\n");
-  std::ostream out(&sink);
-  roomyStream err;
-  menu session(in, out, err);
-  EXPECT_FALSE(session.viewMenu());
-  EXPECT_EQ(err.written(), kOutputLost);
-  EXPECT_EQ(in.tellg(), 0);  // noticed before waiting for the user
+    int sync() override { return delivered++ < failFrom ? 0 : -1; }
+  };
+  for (const int failFrom : {0, 1}) {
+    SCOPED_TRACE("failing from flush " + std::to_string(failFrom));
+    undelivered sink;
+    sink.failFrom = failFrom;
+    std::istringstream in("3\n");
+    std::ostream out(&sink);
+    roomyStream err;
+    menu session(in, out, err);
+    EXPECT_FALSE(session.viewMenu());
+    EXPECT_EQ(err.written(), kOutputLost);
+    EXPECT_EQ(in.tellg() == 0, failFrom == 0);  // noticed before reading
+  }
 }
 
 TEST(Console, KeepsTheCallersExceptionMaskAtTheEndOfInput) {
