@@ -196,9 +196,9 @@ bool controll::replaceIndex(std::istream& cities, buildLog& log) {
 // Opens the city file for reading. A directory of that name opens on Linux
 // and would read as an empty file, so it counts as a file that cannot open.
 bool controll::openCityFile(std::ifstream& cities) const {
+  errno = 0;  // what errno says after a failure is then of this open
   std::error_code error;
   if (std::filesystem::is_directory(kCityFile, error)) return false;
-  errno = 0;
   cities.open(kCityFile, std::ios::in | std::ios::binary);
   return cities.is_open();
 }
