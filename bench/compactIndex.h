@@ -6,7 +6,7 @@
 // counter that it reuses and resets through the list of towns it touched,
 // which is also the order of first appearance, and partially sorts the
 // touched towns for the ten best. The benchmarks hold the program's search
-// against it: a search can hardly do less work for the same answers.
+// against it: a plain way to the same answers, with no records to make.
 
 #ifndef FARWANDER_BENCH_COMPACTINDEX_H_
 #define FARWANDER_BENCH_COMPACTINDEX_H_

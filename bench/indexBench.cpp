@@ -23,6 +23,7 @@
 
 #include "compactIndex.h"
 #include "controll.h"
+#include "recordList.h"
 
 namespace fs = std::filesystem;
 
@@ -115,9 +116,9 @@ compactIndex& compactOf(const fs::path& dir) {
 std::vector<std::pair<double, std::string>> answerOf(controll& index,
                                                      const std::string& query) {
   std::vector<std::pair<double, std::string>> answer;
-  for (town* t : index.searchTown(query)) {
+  const recordList<town> found(index.searchTown(query));
+  for (const town* t : found.get()) {
     answer.emplace_back(t->getPercent(), t->getName());
-    delete t;
   }
   return answer;
 }
@@ -130,9 +131,8 @@ void searchIndex(benchmark::State& state, const fs::path& dir,
     return;
   }
   for (auto _ : state) {
-    controll::townList found = index.searchTown(query);
-    benchmark::DoNotOptimize(found.size());
-    for (town* t : found) delete t;
+    const recordList<town> found(index.searchTown(query));
+    benchmark::DoNotOptimize(found.get().size());
   }
   state.counters["entries"] =
       static_cast<double>(compactOf(dir).entriesWalked(query));

@@ -10,6 +10,7 @@
 
 #include "controll.h"
 #include "fuzzSupport.h"
+#include "recordList.h"
 
 namespace {
 
@@ -23,15 +24,14 @@ void check(bool ok) {
 // Searches for query and checks the answer: at most ten records ranked from
 // 0, each share in (0, 1], best first.
 void searchAndCheck(controll& index, const std::string& query) {
-  controll::townList found = index.searchTown(query);
-  check(found.size() <= 10);
+  const recordList<town> found(index.searchTown(query));
+  check(found.get().size() <= 10);
   unsigned int rank = 0;
   double previous = 1.0;
-  for (town* t : found) {
+  for (const town* t : found.get()) {
     check(t->getIndex() == rank++);
     check(t->getPercent() > 0.0 && t->getPercent() <= previous);
     previous = t->getPercent();
-    delete t;
   }
 }
 

@@ -1,3 +1,6 @@
+// The build log's entries, formatted by hand into a block of memory that
+// goes to the file whole when it fills.
+
 #include "buildLog.h"
 
 #include <cerrno>

@@ -1,3 +1,5 @@
+// The tally of one town during one search.
+
 #include "idCount.h"
 
 #include <algorithm>

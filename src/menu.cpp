@@ -1,3 +1,6 @@
+// The menu loop and the search dialogue: choices and queries read, results
+// printed, and a session that fails ended with its reason.
+
 #include "menu.h"
 
 #include <cstdio>
@@ -6,6 +9,7 @@
 #include <string>
 
 #include "controll.h"
+#include "recordList.h"
 
 namespace {
 
@@ -39,13 +43,13 @@ bool isDigit(int c) { return c >= '0' && c <= '9'; }
 }  // namespace
 
 menu::menu(std::istream& in, std::ostream& out, std::ostream& err)
-    : in(in), out(out), err(err), contr(nullptr), inputLost(inputLoss::kNone) {}
+    : in(in), out(out), err(err), inputLost(inputLoss::kNone) {}
 
-menu::~menu() { delete contr; }
+menu::~menu() = default;
 
 bool menu::viewMenu() {
   int menuItem = kNoChoice;
-  contr = new controll(out);
+  contr = std::make_unique<controll>(out);
   out << "--- Welcome to farwander search! ---\n";
   while (true) {
     if (menuItem == kBuild) {
@@ -80,23 +84,21 @@ void menu::searchT() {
   dropLine(in);
   std::string query;
   if (!readQuery(query)) return;
-  townList found;
   try {
-    found = contr->searchTown(std::move(query));
-    printResults(found);
+    const recordList<town> townsDetected(contr->searchTown(std::move(query)));
+    printResults(townsDetected.get());
   } catch (const std::bad_alloc&) {
     out << kSearchMemoryError << std::endl;
   }
-  for (town* result : found) delete result;
 }
 
 // Prints the heading and one line per result record, then ends the line.
 // The whole text is made before any of it is written, so that memory
 // running out while it is made shows as the error alone, never as half a
 // list.
-void menu::printResults(const townList& found) {
+void menu::printResults(const townList& townsDetected) {
   std::string text = "\nI found these cities:";
-  for (const town* result : found) {
+  for (const town* result : townsDetected) {
     // "%g" is the stream's default form of a double: six significant digits.
     char percent[kNumberRoom];
     std::snprintf(percent, sizeof(percent), "%g", result->getPercent() * 100);

@@ -17,6 +17,7 @@
 
 #include <iostream>
 #include <list>
+#include <memory>
 #include <string>
 
 #include "town.h"
@@ -39,10 +40,11 @@ class menu {
   // Releases the controller and with it the whole index.
   virtual ~menu();
 
-  // Runs the menu loop until the user chooses 3 or the input ends, and
-  // returns true; returns false, with the reason on err, when output was
-  // lost, input met a read error, or a line of input could not be read for
-  // lack of memory.
+  // Makes a controller with an empty index, releasing any earlier one, and
+  // runs the menu loop until the user chooses 3 or the input ends; returns
+  // true. Returns false, with the reason on err, when output was lost, input
+  // met a read error, or a line of input could not be read for lack of
+  // memory.
   bool viewMenu();
 
  private:
@@ -54,7 +56,7 @@ class menu {
 
   void printMenu();
   void searchT();
-  void printResults(const townList& found);
+  void printResults(const townList& townsDetected);
   readResult readChoice(int& choice);
   bool readQuery(std::string& query);
   bool readFailed() const;
@@ -63,8 +65,8 @@ class menu {
   std::istream& in;
   std::ostream& out;
   std::ostream& err;
-  controll* contr;      // owned; made by viewMenu
-  inputLoss inputLost;  // set when input can no longer be read
+  std::unique_ptr<controll> contr;  // made by viewMenu
+  inputLoss inputLost;              // set when input can no longer be read
 };
 
 #endif  // FARWANDER_SRC_MENU_H_

@@ -1,5 +1,8 @@
+// The town record, and the normalised form of every name.
+
 #include "town.h"
 
+#include <locale>
 #include <utility>
 
 town::town(unsigned int index, std::string name)
@@ -14,3 +17,11 @@ std::string town::getName() const { return name; }
 double town::getPercent() const { return matchingpercantage; }
 
 void town::setPercent(double percent) { matchingpercantage = percent; }
+
+void town::normalise(std::string& name) {
+  for (char& c : name) {
+    if (c == ' ') c = '_';
+  }
+  static const auto& ctype = std::use_facet<std::ctype<char>>(std::locale());
+  ctype.tolower(name.data(), name.data() + name.size());
+}

@@ -30,6 +30,12 @@ class town {
   // Sets the match share to percent, a fraction from 0 to 1.
   void setPercent(double percent);
 
+  // Turns a raw name, in place, into the form in which names are stored,
+  // searched and printed: byte by byte, a space becomes '_', then the byte is
+  // lower-cased by the global (classic) locale, so only A to Z change; any
+  // other byte, parts of UTF-8 sequences included, stays. Empty stays empty.
+  static void normalise(std::string& name);
+
  private:
   unsigned int index;         // town index in the index; rank in a result
   std::string name;           // lower case, '_' where the raw name had ' '

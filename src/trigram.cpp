@@ -1,3 +1,5 @@
+// The trigram record and its list of town indices.
+
 #include "trigram.h"
 
 #include <utility>

@@ -1,7 +1,7 @@
 // A trigram record: one distinct three-byte window of the normalised town
 // names, with the indices of the towns that hold it. A town stands in the
 // list once per occurrence of the window in its name, in the order the towns
-// were indexed, which the search relies on to break ties.
+// were indexed: file order.
 
 #ifndef FARWANDER_SRC_TRIGRAM_H_
 #define FARWANDER_SRC_TRIGRAM_H_
@@ -41,6 +41,15 @@ class trigram {
   // Returns a new array of getAmountOfIndex() town indices in list order;
   // the caller owns it and releases it with delete[].
   unsigned int* getAllIndex() const;
+
+  // Calls visit with the start of each window of name, kLength bytes, in
+  // position order: none for a name shorter than kLength.
+  template <typename Visit>
+  static void forEachWindow(const std::string& name, Visit visit) {
+    for (std::size_t at = 0; at + kLength <= name.size(); ++at) {
+      visit(name.data() + at);
+    }
+  }
 
  private:
   std::string name;  // exactly kLength bytes

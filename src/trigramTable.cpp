@@ -1,3 +1,5 @@
+// The window table: open addressing with linear probing over 8-byte slots.
+
 #include "trigramTable.h"
 
 #include <utility>
