@@ -46,9 +46,15 @@ char* putNumber(char* at, unsigned int number) {
 
 }  // namespace
 
-buildLog::buildLog() : block(kBlockSize), used(0) {}
+// The file stream gets its buffer here rather than allocating one as the
+// file opens, after emptying it, where memory may run out.
+buildLog::buildLog() : block(kBlockSize), used(0) {
+  file.rdbuf()->pubsetbuf(streamRoom.data(), streamRoom.size());
+}
 
-buildLog::~buildLog() = default;
+buildLog::~buildLog() {
+  if (file.is_open()) close();
+}
 
 bool buildLog::open(const std::string& path) {
   errno = 0;

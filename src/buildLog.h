@@ -9,6 +9,7 @@
 #ifndef FARWANDER_SRC_BUILDLOG_H_
 #define FARWANDER_SRC_BUILDLOG_H_
 
+#include <array>
 #include <cstddef>
 #include <fstream>
 #include <string>
@@ -22,11 +23,13 @@ class buildLog {
   buildLog(const buildLog&) = delete;
   buildLog& operator=(const buildLog&) = delete;
 
+  // Writes what is buffered and closes the file, if close() did not.
   virtual ~buildLog();
 
   // Creates or empties the file at path and writes the opening text;
   // returns false when the file cannot be opened for writing, with errno
-  // ENOMEM when memory ran out while it was opened.
+  // ENOMEM when the C library ran out of memory. Takes no memory of its own,
+  // so a log that was emptied always gets its opening text.
   bool open(const std::string& path);
 
   // Adds the entry for town name read with the given index.
@@ -46,11 +49,16 @@ class buildLog {
   bool close();
 
  private:
+  // Bytes of the file stream's own buffer. Blocks of the log are larger and
+  // go past it; only a last short block passes through.
+  static constexpr std::size_t kStreamRoom = 1024;
+
   char* room(std::size_t most);
   void commit(const char* end);
   void flush();
 
   std::ofstream file;
+  std::array<char, kStreamRoom> streamRoom;  // the file stream's own buffer
   std::vector<char> block;  // formatted entries not yet written
   std::size_t used;         // bytes of block in use
 };

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <filesystem>
 #include <iterator>
 #include <limits>
 #include <new>
@@ -43,6 +44,14 @@ constexpr std::size_t kTallyRoom = 64;
 // such rather than blamed on the file.
 const char* openFailure(const char* fileMessage) {
   return errno == ENOMEM ? kMemoryError : fileMessage;
+}
+
+// Returns whether the build log is the city file under a second name (a
+// symbolic or a hard link), which emptying the log would lose.
+bool logIsCityFile() {
+  std::error_code error;
+  return std::filesystem::equivalent(controll::kLogFile, controll::kCityFile,
+                                     error);
 }
 
 // Sorts myID by share, highest first, equal shares keeping their order,
@@ -100,8 +109,13 @@ const controll::triList& controll::getTrigrams() const { return myTris; }
 
 // Runs one build without the timing: opens both files, reporting a failure
 // and leaving the index alone, else rebuilds the index from the city file.
-// Throws std::bad_alloc when memory runs out while a file is opened.
+// Throws std::bad_alloc when memory runs out while a file is opened; the log
+// then keeps its opening text, as it does when the city file does not open.
 void controll::build() {
+  if (logIsCityFile()) {
+    out << kLogOpenError;
+    return;
+  }
   buildLog log;
   if (!log.open(kLogFile)) {
     out << openFailure(kLogOpenError);

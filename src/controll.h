@@ -50,9 +50,10 @@ class controll {
 
   // Builds the index afresh from the city file, writes the build log and
   // reports the processor time taken. When either file cannot be opened, or
-  // the city file cannot be read to its end, it says so and the index stays
-  // as it was. When memory runs out it says so, and the index is the old one
-  // or, once that was released, empty.
+  // is the other under a second name, or the city file cannot be read to
+  // its end, it says so and the index stays as it was. When memory runs out
+  // it says so, and the index is the old one or, once that was released,
+  // empty; the log keeps what was written before.
   void initiateSearch();
 
   // Returns up to ten new result records, best match first, for the query

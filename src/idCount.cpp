@@ -3,16 +3,12 @@
 #include "idCount.h"
 
 #include <algorithm>
-#include <limits>
 
 idCount::idCount(unsigned int id) : id(id), amount(1), percent(0.0) {}
 
 idCount::~idCount() = default;
 
-void idCount::increaseAmount(std::uint64_t by) {
-  const std::uint64_t room = std::numeric_limits<std::uint64_t>::max() - amount;
-  amount += std::min(by, room);
-}
+void idCount::increaseAmount(std::uint64_t by) { amount += by; }
 
 void idCount::calcPercantage(std::uint64_t max) {
   percent = static_cast<double>(std::min(amount, max)) / max;

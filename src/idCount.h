@@ -16,8 +16,7 @@ class idCount final {
 
   virtual ~idCount();
 
-  // Adds by hits (1 unless given), stopping at the largest count rather
-  // than wrapping round to a small one.
+  // Adds by hits, 1 unless given.
   void increaseAmount(std::uint64_t by = 1);
 
   // Sets the share to min(amount, max) / max; max must be at least 1.
@@ -34,7 +33,7 @@ class idCount final {
 
  private:
   unsigned int id;       // town index, unique within one search
-  std::uint64_t amount;  // hits, saturating; a long query passes 2^32
+  std::uint64_t amount;  // hits; a long query passes 2^32
   double percent;        // match share, set by calcPercantage
 };
 

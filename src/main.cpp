@@ -1,14 +1,12 @@
 // farwander search: finds towns by approximate name through a numbered menu
 // on the console. Takes no arguments; exits with 0 when the user closes it or
 // the input ends, and with 1, saying why on standard error, when output was
-// lost, input could not be read, or memory ran out outside a build or a
-// search.
+// lost, input could not be read, or memory ran out before the menu could
+// start or so far that not even the shortage could be reported.
 
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <iostream>
 #include <memory>
 #include <new>
 
@@ -19,23 +17,21 @@ namespace {
 constexpr int kSuccess = 0;
 constexpr int kFailure = 1;
 
-constexpr const char* kMemoryError = "farwander: not enough memory\n";
-
-// Ends the program when memory is so short that the runtime cannot even
-// make the exception that would report it: it then terminates with no
-// exception active. Any other termination is a fault and aborts as usual.
-[[noreturn]] void endForLackOfMemory() {
-  if (std::current_exception() == nullptr) {
-    std::fputs(kMemoryError, stderr);
-    std::_Exit(kFailure);
-  }
+// The runtime terminates with no exception active when it cannot make the
+// exception object of a throw: memory is too short even to report its
+// shortage, at start-up or amid a build or a search. The program has no
+// other way to terminate so (one thread, no rethrow outside a handler), so
+// such a termination is taken for lack of memory. A termination with an
+// exception active is a fault and aborts as usual.
+[[noreturn]] void endOnTermination() {
+  if (std::current_exception() == nullptr) menu::endForLackOfMemory();
   std::abort();
 }
 
 }  // namespace
 
 int main(int /*argc*/, char** /*argv*/) {
-  std::set_terminate(endForLackOfMemory);
+  std::set_terminate(endOnTermination);
 #ifdef SIGXFSZ
   // A build log past the file-size limit is then a failed write, which the
   // build reports, rather than the end of the program.
@@ -45,7 +41,6 @@ int main(int /*argc*/, char** /*argv*/) {
     const std::unique_ptr<menu> m(new menu());
     return m->viewMenu() ? kSuccess : kFailure;
   } catch (const std::bad_alloc&) {
-    std::fputs(kMemoryError, stderr);
-    return kFailure;
+    menu::endForLackOfMemory();  // before the menu could start
   }
 }

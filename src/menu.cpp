@@ -4,6 +4,7 @@
 #include "menu.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <new>
 #include <string>
@@ -32,6 +33,10 @@ constexpr const char* kInputMemoryError =
 constexpr const char* kOutputError =
     "farwander: write error on standard output\n";
 constexpr const char* kReadError = "farwander: read error on standard input\n";
+constexpr const char* kMemoryError = "farwander: not enough memory\n";
+
+// The exit status of a program that could not go on.
+constexpr int kFailure = 1;
 
 // Drops the rest of the current input line, its newline included.
 void dropLine(std::istream& in) {
@@ -79,8 +84,16 @@ void menu::printMenu() {
          "2 - search town\n3 - close\nyour choice: ";
 }
 
+void menu::endForLackOfMemory() {
+  std::fflush(stdout);
+  std::fputs(kMemoryError, stderr);
+  std::_Exit(kFailure);
+}
+
 void menu::searchT() {
   out << "\nPlease enter the town you are searching for: ";
+  // Lost output ends the session, seen by the caller, before more is read.
+  if (!out.flush()) return;
   dropLine(in);
   std::string query;
   if (!readQuery(query)) return;
@@ -115,10 +128,10 @@ void menu::printResults(const townList& townsDetected) {
 // input as lost, when the line does not fit in memory or could not be read.
 bool menu::readQuery(std::string& query) {
   const std::ios::iostate thrown = in.exceptions();
-  // A failed read then rethrows what it met, so lack of memory shows apart
-  // from the end of input.
-  in.exceptions(std::ios::badbit);
   try {
+    // A failed read then rethrows what it met, so lack of memory shows apart
+    // from the end of input. A stream already bad throws here at once.
+    in.exceptions(std::ios::badbit);
     std::getline(in, query);
   } catch (const std::bad_alloc&) {
     inputLost = inputLoss::kNoMemory;

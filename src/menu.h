@@ -44,8 +44,14 @@ class menu {
   // runs the menu loop until the user chooses 3 or the input ends; returns
   // true. Returns false, with the reason on err, when output was lost, input
   // met a read error, or a line of input could not be read for lack of
-  // memory.
+  // memory. The input stream's exception mask is as the caller set it.
   bool viewMenu();
+
+  // Ends the program with status 1 when memory is too short to go on: writes
+  // out what standard output holds, then "farwander: not enough memory" on
+  // standard error. Needs no memory, so that it can serve as the terminate
+  // handler when the runtime cannot even make the exception for a throw.
+  [[noreturn]] static void endForLackOfMemory();
 
  private:
   // How one read of a choice ended.

@@ -1,29 +1,40 @@
-// The whole program, run in a scratch directory on a scripted standard input;
-// its output is compared byte for byte, with only the timing number masked.
+// The dialogue: the whole program run in a scratch directory on a scripted
+// standard input, its output compared byte for byte with only the timing
+// number masked; and menu sessions in memory, on streams that fail.
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "menu.h"
 #include "testSupport.h"
 
 namespace {
 
 const std::string kCities =
     "1\tBerlin\tx\n2\tBern\tx\n3\tErlangen\tx\n4\tNew York\tx\n5\tUlm\tx\n"
-    "6\tUlmen\tx\n7\tabcde\tx\n8\tabcxx\tx\n9\txbcde\tx\n10\tUlm\r\n";
+    "6\tUlmen\tx\n7\tabcde\tx\n8\tabcxx\tx\n9\txbcde\tx\n10\tUlm\r\n"
+    "11\tAbab\n";
 
 struct transcript {
   const char* label;
   std::string input;
   std::string output;
+  int status = 0;
+  std::string error = "";  // standard error
+  runOptions how = {};     // how the program is started
+  std::string cities = kCities;
 };
 
 const std::vector<transcript> kTranscripts = {
     {"close at once", "3\n", kBanner + kMenu + kBye},
-    {"0 is silent; -1 and 4 are wrong", "0\n-1\n4\n3\n",
-     kBanner + kMenu + kMenu + kWrong + kMenu + kWrong + kMenu + kBye},
+    {"0 is silent; -1, 4 and 19 are wrong", "0\n-1\n4\n19\n3\n",
+     kBanner + kMenu + kMenu + kWrong + kMenu + kWrong + kMenu + kWrong +
+         kMenu + kBye},
     {"blanks and empty lines before a choice", "\n\n   3\n",
      kBanner + kMenu + kBye},
     {"not a number: wrong choice, rest of line dropped", "abc 3\n-\n+3\n",
@@ -40,9 +51,6 @@ const std::vector<transcript> kTranscripts = {
      kBanner + kMenu + kBuilt + kMenu + kAsk + kFound +
          "\n100% abcde\n66.6667% xbcde\n33.3333% abcxx\n" + kMenu + kAsk +
          kFound + "\n100% ulmen\n50% ulm\n50% ulm\r\n" + kMenu + kBye},
-    {"spaces and capitals in the query", "1\n2\nNew York\n3\n",
-     kBanner + kMenu + kBuilt + kMenu + kAsk + kFound + "\n100% new_york\n" +
-         kMenu + kBye},
     {"a carriage return stays in the query", "1\n2\nulm\r\n3\n",
      kBanner + kMenu + kBuilt + kMenu + kAsk + kFound +
          "\n100% ulm\r\n50% ulm\n50% ulmen\n" + kMenu + kBye},
@@ -51,6 +59,27 @@ const std::vector<transcript> kTranscripts = {
     {"end of input after a query without newline", "1\n2\nbern",
      kBanner + kMenu + kBuilt + kMenu + kAsk + kFound +
          "\n100% bern\n50% berlin\n" + kMenu + kBye},
+    {"past the largest int: too large, its line dropped; past the smallest: "
+     "all its digits read; the largest and the smallest: wrong numbers, the "
+     "rest of the line read next",
+     "2147483648 3\n-21474836480\n2147483647 4\n-2147483648 4\n3\n",
+     kBanner + kMenu + repeat(kWrong + kMenu, 6) + kBye},
+    {"NUL bytes", std::string("\0\0\n\0003\n3\n", 8),
+     kBanner + kMenu + kWrong + kMenu + kWrong + kMenu + kBye},
+    {"a query of one million bytes", "1\n2\n" + repeat("ab", 1 << 19) + "\n3\n",
+     kBanner + kMenu + kBuilt + kMenu + kAsk + kFound + "\n100% abab\n" +
+         kMenu + kBye},
+    {"output to a full device", "1\n2\nabab\n3\n", "", 1, kOutputLost,
+     outputTo("/dev/full")},
+    {"standard output closed", "3\n", "", 1, kOutputLost, outputTo("closed")},
+    {"standard input closed is a read error, not the end of input", "",
+     kBanner + kMenu, 1, kReadError, inputFrom("closed")},
+    {"standard input a directory is a read error", "", kBanner + kMenu, 1,
+     kReadError, inputFrom(".")},
+    {"a build log past the file-size limit is a failed write", "1\n3\n",
+     kBanner + kMenu + "\nError while writing createlog.tri" + kBuilt + kMenu +
+         kBye,
+     0, "", limitedBy("ulimit -f 2"), repeat(kCities, 10)},
 };
 
 }  // namespace
@@ -59,9 +88,104 @@ TEST(Console, TranscriptsMatchByteForByte) {
   for (const transcript& t : kTranscripts) {
     SCOPED_TRACE(t.label);
     scratchDir dir;
-    writeFile(dir.path() / "cities15000.txt", kCities);
-    const programRun run = runProgram(dir.path(), t.input);
-    EXPECT_EQ(maskTiming(run.output), t.output);
-    EXPECT_EQ(run.status, 0);
+    cities(t.cities);
+    const programRun run = runProgram(dir.path(), t.input, t.how);
+    EXPECT_TRUE(maskTiming(run.output) == t.output)
+        << "output differs; first bytes: " << run.output.substr(0, 400);
+    EXPECT_EQ(run.status, t.status);
+    EXPECT_EQ(run.error, t.error);
   }
+}
+
+namespace {
+
+// Input that gives its bytes and then ends, or breaks as a failed device
+// does: its next read throws.
+struct scriptedInput : std::streambuf {
+  scriptedInput(std::string given, bool breaks) : bytes(given), breaks(breaks) {
+    setg(bytes.data(), bytes.data(), bytes.data() + bytes.size());
+  }
+  int_type underflow() override {
+    if (breaks) throw std::runtime_error("device lost");
+    return traits_type::eof();
+  }
+  std::streamoff read() const { return gptr() - eback(); }
+  std::string bytes;
+  bool breaks;
+};
+
+// A session on streams that fail: the output fails to deliver from one of
+// its flushes on (the menu's is the first, then the prompt's), or the input
+// breaks after its bytes, or the caller's exception mask asks for failbit.
+struct sessionCase {
+  const char* label;
+  std::string input;       // what the input gives before it ends
+  bool breaks;             // whether it then breaks rather than ends
+  std::ios::iostate mask;  // the caller's exception mask
+  int failFrom;            // the output's first undelivered flush
+  std::string output;
+  std::string error;    // empty for a session that succeeds
+  std::streamoff read;  // input read when the session ends
+};
+
+const std::vector<sessionCase> kSessionCases = {
+    {"the end of input while the dialogue waits, with failbit in the mask: "
+     "set back without a throw",
+     "2\n", false, std::ios::failbit, INT_MAX,
+     kBanner + kMenu + kAsk + kFound + "\n" + kMenu + kBye, "", 2},
+    {"a read error right after the choice: the query is not read", "2", true,
+     std::ios::goodbit, INT_MAX, kBanner + kMenu + kAsk, kReadError, 1},
+    {"output lost at the menu: nothing is read", "3\n", false,
+     std::ios::goodbit, 0, kBanner + kMenu, kOutputLost, 0},
+    {"output lost at the prompt: the query is not read", "2\nBern\n3\n", false,
+     std::ios::goodbit, 1, kBanner + kMenu + kAsk, kOutputLost, 1},
+    {"output lost at the farewell, the last flush", "3\n", false,
+     std::ios::goodbit, 1, kBanner + kMenu + kBye, kOutputLost, 1},
+};
+
+}  // namespace
+
+TEST(Console, SessionOnFailingStreamsSaysWhyAndLeavesTheStream) {
+  for (const sessionCase& c : kSessionCases) {
+    SCOPED_TRACE(c.label);
+    scriptedInput device(c.input, c.breaks);
+    std::istream in(&device);
+    in.exceptions(c.mask);
+    sessionRun run{};
+    EXPECT_NO_THROW(run = runSession(in, c.failFrom));
+    EXPECT_EQ(in.exceptions(), c.mask);
+    EXPECT_EQ(run.output, c.output);
+    EXPECT_EQ(run.error, c.error);
+    EXPECT_EQ(run.complete, c.error.empty());
+    EXPECT_EQ(device.read(), c.read);
+  }
+}
+
+TEST(Console, ASecondSessionReleasesTheFirstIndex) {
+  scratchDir dir;
+  cities(kCities);
+  const long long before = allocationsLive();
+  {
+    std::istringstream in("1\n3\n");
+    roomyStream out;
+    roomyStream err;
+    menu session(in, out, err);
+    session.viewMenu();
+    in.str("3\n");
+    session.viewMenu();
+  }
+  EXPECT_EQ(allocationsLive(), before);
+}
+
+TEST(ConsoleDeathTest, LackOfMemoryEndsTheProgramWithWhatWasPrinted) {
+  scratchDir dir;
+  std::fflush(stdout);
+  EXPECT_EXIT(
+      {
+        std::freopen("stdout.txt", "w", stdout);
+        std::fputs("printed before", stdout);
+        menu::endForLackOfMemory();
+      },
+      testing::ExitedWithCode(1), "farwander: not enough memory");
+  EXPECT_EQ(readFile("stdout.txt"), "printed before");
 }

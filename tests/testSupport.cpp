@@ -1,5 +1,6 @@
 #include "testSupport.h"
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,6 +12,8 @@
 #include <regex>
 #include <sstream>
 
+#include "menu.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -20,6 +23,7 @@ std::atomic<long long> failCountdown{-1};  // -1: no planted count
 std::atomic<std::size_t> failAbove{SIZE_MAX};
 std::atomic<bool> failureHit{false};
 std::atomic<unsigned long long> allocations{0};
+std::atomic<long long> live{0};
 
 bool plantedFailure(std::size_t size) {
   ++allocations;
@@ -41,6 +45,7 @@ void* allocateOrNull(std::size_t size, std::size_t alignment) noexcept {
                      size == 0 ? 1 : size) != 0) {
     return nullptr;
   }
+  ++live;
   return memory;
 }
 
@@ -48,6 +53,11 @@ void* allocate(std::size_t size, std::size_t alignment) {
   void* memory = allocateOrNull(size, alignment);
   if (memory == nullptr) throw std::bad_alloc();
   return memory;
+}
+
+void release(void* memory) noexcept {
+  if (memory != nullptr) --live;
+  std::free(memory);
 }
 
 constexpr std::size_t kPlain = __STDCPP_DEFAULT_NEW_ALIGNMENT__;
@@ -67,18 +77,18 @@ void* operator new(std::size_t n, const nothrow&) noexcept { return allocateOrNu
 void* operator new[](std::size_t n, const nothrow&) noexcept { return allocateOrNull(n, kPlain); }
 void* operator new(std::size_t n, align a, const nothrow&) noexcept { return allocateOrNull(n, std::size_t(a)); }
 void* operator new[](std::size_t n, align a, const nothrow&) noexcept { return allocateOrNull(n, std::size_t(a)); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, align) noexcept { std::free(p); }
-void operator delete[](void* p, align) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t, align) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t, align) noexcept { std::free(p); }
-void operator delete(void* p, const nothrow&) noexcept { std::free(p); }
-void operator delete[](void* p, const nothrow&) noexcept { std::free(p); }
-void operator delete(void* p, align, const nothrow&) noexcept { std::free(p); }
-void operator delete[](void* p, align, const nothrow&) noexcept { std::free(p); }
+void operator delete(void* p) noexcept { release(p); }
+void operator delete[](void* p) noexcept { release(p); }
+void operator delete(void* p, std::size_t) noexcept { release(p); }
+void operator delete[](void* p, std::size_t) noexcept { release(p); }
+void operator delete(void* p, align) noexcept { release(p); }
+void operator delete[](void* p, align) noexcept { release(p); }
+void operator delete(void* p, std::size_t, align) noexcept { release(p); }
+void operator delete[](void* p, std::size_t, align) noexcept { release(p); }
+void operator delete(void* p, const nothrow&) noexcept { release(p); }
+void operator delete[](void* p, const nothrow&) noexcept { release(p); }
+void operator delete(void* p, align, const nothrow&) noexcept { release(p); }
+void operator delete[](void* p, align, const nothrow&) noexcept { release(p); }
 // clang-format on
 
 void failAllocations(long long nth, std::size_t above) {
@@ -94,6 +104,30 @@ bool stopFailingAllocations() {
 }
 
 unsigned long long allocationsMade() { return allocations; }
+
+long long allocationsLive() { return live; }
+
+void failEachAllocationInTurn(const std::function<void()>& prepare,
+                              const std::function<void()>& attempt,
+                              const std::function<void(bool failed)>& check) {
+  for (long long nth = 0;; ++nth) {
+    SCOPED_TRACE("allocation " + std::to_string(nth));
+    prepare();
+    failAllocations(nth);
+    attempt();
+    const bool failed = stopFailingAllocations();
+    check(failed);
+    if (!failed) return;
+  }
+}
+
+sessionRun runSession(std::istream& in, int failFrom) {
+  roomyStream out(failFrom);
+  roomyStream err;
+  menu session(in, out, err);
+  const bool complete = session.viewMenu();
+  return {out.written(), err.written(), complete};
+}
 
 scratchDir::scratchDir() : previous(fs::current_path()) {
   static std::atomic<int> made{0};
@@ -115,6 +149,8 @@ void writeFile(const fs::path& path, const std::string& bytes) {
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
+
+void cities(const std::string& bytes) { writeFile(controll::kCityFile, bytes); }
 
 std::string repeat(const std::string& piece, std::size_t times) {
   std::string text;

@@ -1,12 +1,16 @@
 // Helpers shared by the tests: a scratch working directory, whole-file reads
-// and writes, a run of the built program on a scripted standard input, and
-// planted allocation failures.
+// and writes, a menu session in memory, a run of the built program on a
+// scripted standard input, and planted allocation failures.
 
 #ifndef FARWANDER_TESTS_TESTSUPPORT_H_
 #define FARWANDER_TESTS_TESTSUPPORT_H_
 
+#include <climits>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <istream>
+#include <sstream>
 #include <string>
 
 #include "controll.h"
@@ -25,6 +29,8 @@ inline const std::string kAsk =
     "\nPlease enter the town you are searching for: ";
 inline const std::string kFound = "\nI found these cities:";
 inline const std::string kLogStart = "logging is active";
+inline const std::string kOpenCityError =
+    "Error while opening file: cities1500.txt";
 inline const std::string kBuildMemory =
     "\nError while building the index: not enough memory";
 inline const std::string kSearchMemory =
@@ -57,6 +63,9 @@ class scratchDir {
 // Writes bytes to path, replacing the file.
 void writeFile(const std::filesystem::path& path, const std::string& bytes);
 
+// Writes bytes as the city file of the working directory.
+void cities(const std::string& bytes);
+
 // Returns piece repeated times times.
 std::string repeat(const std::string& piece, std::size_t times);
 
@@ -73,6 +82,44 @@ std::string maskTiming(const std::string& text);
 // Returns the seconds of the first timing report in text; -1 without one.
 double reportedSeconds(const std::string& text);
 
+// A sink with room made beforehand, so that writing to it needs no memory:
+// a planted failure then hits the program, not the test's sink. From its
+// flush numbered failFrom on (counted from 0) it fails to deliver.
+class roomySink : public std::stringbuf {
+ public:
+  explicit roomySink(int failFrom)
+      : std::stringbuf(std::string(1 << 16, '\0'), std::ios::out),
+        failFrom(failFrom) {}
+  std::string written() { return str().substr(0, pptr() - pbase()); }
+
+ protected:
+  int sync() override { return flushes++ < failFrom ? 0 : -1; }
+
+ private:
+  int flushes = 0;
+  int failFrom;
+};
+
+// An output stream into a roomy sink.
+class roomyStream : private roomySink, public std::ostream {
+ public:
+  explicit roomyStream(int failFrom = INT_MAX)
+      : roomySink(failFrom), std::ostream(this) {}
+  using roomySink::written;
+};
+
+// What one menu session in memory gave.
+struct sessionRun {
+  std::string output;  // what it wrote to its output
+  std::string error;   // what it wrote to its error stream
+  bool complete;       // what viewMenu returned
+};
+
+// Runs a menu session that reads in and writes to roomy streams, its output
+// failing from flush failFrom on; a std::bad_alloc that escapes viewMenu
+// escapes this too.
+sessionRun runSession(std::istream& in, int failFrom = INT_MAX);
+
 // What one run of the program gave.
 struct programRun {
   std::string output;  // standard output
@@ -83,10 +130,14 @@ struct programRun {
 // How the program is started: where its standard streams come from and go,
 // and the shell's limits it runs under.
 struct runOptions {
-  std::string inputFrom;  // a path, or "closed"; "" for the scripted input
-  std::string outputTo;   // a path, or "closed"; "" to capture
-  std::string limits;     // shell commands run first, such as "ulimit -f 1"
+  std::string inputFrom = "";  // a path, or "closed"; "" for the scripted input
+  std::string outputTo = "";   // a path, or "closed"; "" to capture
+  std::string limits = "";  // shell commands run first, such as "ulimit -f 1"
 };
+
+inline runOptions outputTo(std::string to) { return {"", std::move(to)}; }
+inline runOptions inputFrom(std::string from) { return {std::move(from)}; }
+inline runOptions limitedBy(std::string by) { return {"", "", std::move(by)}; }
 
 // Runs the built program in dir with input as its standard input, started
 // as options say.
@@ -102,5 +153,15 @@ bool stopFailingAllocations();
 
 // Returns how many allocations the process has made so far.
 unsigned long long allocationsMade();
+
+// Returns how many allocations of the process are not released yet.
+long long allocationsLive();
+
+// For nth = 0, 1, ...: calls prepare, then attempt with the nth allocation
+// from its start failing, then check with whether that failure was met,
+// tracing nth; stops after the first attempt that met none.
+void failEachAllocationInTurn(const std::function<void()>& prepare,
+                              const std::function<void()>& attempt,
+                              const std::function<void(bool failed)>& check);
 
 #endif  // FARWANDER_TESTS_TESTSUPPORT_H_

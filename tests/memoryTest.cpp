@@ -1,0 +1,185 @@
+// Memory that runs out anywhere in a session, and under every address-space
+// limit of the whole program; the planted failures reach every form of
+// allocation.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <new>
+#include <optional>
+#include <set>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "controll.h"
+#include "recordList.h"
+#include "testSupport.h"
+
+TEST(OutOfMemory, SessionCarriesOnWhereverMemoryRunsOut) {
+  scratchDir dir;
+  // A name too long to be kept inside its string: copying it takes memory.
+  cities("1\tBerlin\n2\tBern\n3\tBerlin Reinickendorf\n");
+  std::istringstream in;
+  sessionRun run;
+  bool escaped = false;
+  std::set<std::string> met;
+  failEachAllocationInTurn(
+      [&] {
+        in.clear();
+        in.str("1\n2\nBerlin\n3\n");
+      },
+      [&] {
+        try {
+          run = runSession(in);
+          escaped = false;
+        } catch (const std::bad_alloc&) {
+          escaped = true;  // before the session began: main reports it
+        }
+      },
+      [&](bool) {
+        EXPECT_EQ(in.exceptions(), std::ios::goodbit);  // the stream as it was
+        if (escaped) return;
+        const std::string output = maskTiming(run.output);
+        EXPECT_TRUE(run.complete);
+        EXPECT_EQ(run.error, "");
+        // A failed build leaves an empty index here, which finds nothing.
+        const bool built = output.find(kBuildMemory) == std::string::npos;
+        const std::string build = built ? kBuilt : kBuildMemory + kBuilt;
+        const std::string search =
+            output.find(kSearchMemory) != std::string::npos ? kSearchMemory
+            : built                                         ? kFound +
+                          "\n100% berlin\n100% berlin_reinickendorf\n25% "
+                          "bern\n"
+                    : kFound + "\n";
+        met.insert(build + search);
+        EXPECT_EQ(output, kBanner + kMenu + build + kMenu + kAsk + search +
+                              kMenu + kBye);
+      });
+  EXPECT_EQ(met.size(), 3u);  // no failure, a failed build, a failed search
+
+  in.clear();
+  in.str("2\n" + repeat("ab", 1 << 20) + "\n3\n");
+  failAllocations(-1, 1 << 20);
+  run = runSession(in);
+  stopFailingAllocations();
+  EXPECT_FALSE(run.complete);
+  EXPECT_EQ(run.output, kBanner + kMenu + kAsk);
+  EXPECT_EQ(run.error, kInputMemory);
+}
+
+namespace {
+
+struct alignas(64) wideRecord {
+  char bytes[64];
+};
+
+// Makes a T, or an array of three, with the plain or the nothrow form of
+// new, and releases it. What it made passes through a volatile pointer, so
+// that no allocation is elided.
+void* volatile made = nullptr;
+template <typename T, bool kArray, bool kNothrow>
+void makeAndRelease() {
+  if (kArray) {
+    made = kNothrow ? new (std::nothrow) T[3] : new T[3];
+    delete[] static_cast<T*>(made);
+  } else {
+    made = kNothrow ? new (std::nothrow) T : new T;
+    delete static_cast<T*>(made);
+  }
+}
+
+// Each form, and whether it fails by throwing rather than by giving null.
+const std::vector<std::tuple<const char*, void (*)(), bool>> kForms = {
+    {"plain", makeAndRelease<long, false, false>, true},
+    {"array", makeAndRelease<long, true, false>, true},
+    {"aligned", makeAndRelease<wideRecord, false, false>, true},
+    {"aligned array", makeAndRelease<wideRecord, true, false>, true},
+    {"nothrow", makeAndRelease<long, false, true>, false},
+    {"nothrow array", makeAndRelease<long, true, true>, false},
+    {"aligned nothrow", makeAndRelease<wideRecord, false, true>, false},
+    {"aligned nothrow array", makeAndRelease<wideRecord, true, true>, false},
+};
+
+}  // namespace
+
+TEST(OutOfMemory, EveryFormOfAllocationFailsOnRequest) {
+  for (const auto& [label, make, throws] : kForms) {
+    SCOPED_TRACE(label);
+    failAllocations(0);
+    if (throws) {
+      EXPECT_THROW(make(), std::bad_alloc);
+    } else {
+      make();
+      EXPECT_EQ(made, nullptr);
+    }
+    EXPECT_TRUE(stopFailingAllocations());
+    make();
+    EXPECT_NE(made, nullptr);
+  }
+}
+
+// A sanitised program cannot run under an address-space limit: the plain
+// build alone has this test.
+#ifndef FARWANDER_SANITIZED
+TEST(OutOfMemory, ProgramUnderEveryAddressSpaceLimitAnswersOrSaysWhy) {
+  scratchDir dir;
+  const std::string towns = "1\tBerlin\n2\tBern\n3\tBerlin Reinickendorf\n";
+  const std::string input = "1\n2\nBerlin\n3\n";
+  const std::string found =
+      kFound + "\n100% berlin\n100% berlin_reinickendorf\n25% bern\n";
+  // An answer: the status, standard error and the output. Status 1 is sound
+  // only for a start without memory, before any output.
+  const std::string whole =
+      "0" + kBanner + kMenu + kBuilt + kMenu + kAsk + found + kMenu + kBye;
+  const std::string searchFailed = "0" + kBanner + kMenu + kBuilt + kMenu +
+                                   kAsk + kSearchMemory + kMenu + kBye;
+  const std::set<std::string> sound = {whole, searchFailed, "1" + kNoMemory,
+                                       "0" + kBanner + kMenu + kBuildMemory +
+                                           kBuilt + kMenu + kAsk + kFound +
+                                           "\n" + kMenu + kBye};
+  std::set<std::string> met;
+  // Returns the answer under an address-space limit, "loader" when the
+  // loader could not start the program.
+  const auto answerWithin = [&](int kilobytes) {
+    const programRun run = runProgram(
+        dir.path(), input, limitedBy("ulimit -v " + std::to_string(kilobytes)));
+    if (run.status == 127) return std::string("loader");
+    const std::string answer =
+        std::to_string(run.status) + run.error + maskTiming(run.output);
+    EXPECT_TRUE(sound.count(answer) == 1)
+        << "ulimit -v " << kilobytes << ": " << answer;
+    met.insert(answer);
+    return answer;
+  };
+  // Coarse steps up to where the loader can start the program (below a
+  // megabyte the loader itself may crash), then every page from a little
+  // below it until a whole session fits: the start and the build fail.
+  constexpr int kCoarse = 256;
+  constexpr int kPage = 4;
+  cities(towns);
+  int limit = 1024;
+  while (limit < (1 << 20) && answerWithin(limit) == "loader") limit += kCoarse;
+  for (limit -= kCoarse; limit < (1 << 20) && answerWithin(limit) != whole;
+       limit += kPage) {
+  }
+  EXPECT_TRUE(met.count("1" + kNoMemory) == 1);
+  // With 30,000 more towns, of one byte and no window, the first search's
+  // counters (12 bytes a town) need more than the build's own scratch, so
+  // just below the least limit that fits a whole session the search fails
+  // and the build does not: found by halving, then every page down from it
+  // until another answer.
+  cities(towns + repeat("4\ty\n", 30000));
+  int fits = 1 << 20;  // whole; limit is not
+  while (fits - limit > kPage) {
+    const int middle = (limit + fits) / 2 / kPage * kPage;
+    (answerWithin(middle) == whole ? fits : limit) = middle;
+  }
+  for (limit = fits - kPage; answerWithin(limit) == searchFailed;) {
+    limit -= kPage;
+  }
+  EXPECT_TRUE(met.count(searchFailed) == 1);
+}
+#endif  // FARWANDER_SANITIZED
