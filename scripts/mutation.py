@@ -294,8 +294,10 @@ def main():
     parser.add_argument("--sanitize", action="store_true",
                         help="judge by the sanitised build and suite")
     parser.add_argument("--timeout", type=int,
-                        help="seconds for one test of the suite (default 10,"
-                        " 40 with --sanitize; the slowest takes a few)")
+                        help="seconds for one test of the suite (default 60,"
+                        " 120 with --sanitize: the slowest, the address-space"
+                        " sweep, takes 2 to 10 s, and longer on a loaded"
+                        " machine)")
     parser.add_argument("--json", help="write a mutation-testing report here")
     args = parser.parse_args()
 
@@ -323,7 +325,7 @@ def main():
     if os.path.exists(data):
         shutil.rmtree(data)
     build = SANITIZED_BUILD if args.sanitize else BUILD
-    timeout = args.timeout or (40 if args.sanitize else 10)
+    timeout = args.timeout or (120 if args.sanitize else 60)
     if not configure(build, args.sanitize):
         sys.exit("mutation: cmake failed on the work tree")
     if build_and_test(build, timeout) != "Survived":
