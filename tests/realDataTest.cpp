@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "controll.h"
+#include "recordList.h"
 #include "testSupport.h"
 
 namespace fs = std::filesystem;
@@ -76,9 +77,9 @@ TEST(RealData, BuildsTheReferenceTownsWithExactLogAndFindsThem) {
   EXPECT_EQ(sha256Of(controll::kLogFile), kLogSha256);
   for (const auto& [query, expected] : kQueries) {
     std::ostringstream answer;
-    for (town* t : index.searchTown(query)) {
+    const recordList<town> found(index.searchTown(query));
+    for (const town* t : found.get()) {
       answer << t->getPercent() * 100 << ' ' << t->getName() << '\n';
-      delete t;
     }
     EXPECT_EQ(answer.str(), expected) << query;
   }

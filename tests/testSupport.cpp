@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <new>
 #include <regex>
 #include <sstream>
@@ -173,11 +174,10 @@ std::string describeIndex(const controll& index) {
   }
   for (const trigram* t : index.getTrigrams()) {
     text << t->getName() << ':';
-    const unsigned int* all = t->getAllIndex();
+    const std::unique_ptr<unsigned int[]> all(t->getAllIndex());
     for (unsigned int k = 0; k < t->getAmountOfIndex(); ++k) {
       text << ' ' << all[k];
     }
-    delete[] all;
     text << '\n';
   }
   return text.str();
