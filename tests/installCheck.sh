@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Installs the build into a scratch prefix and checks what lands there: a
-# farwander that runs a session to its farewell, and a man page that man
-# renders.
+# Installs the build into a scratch prefix, as a build of the program alone
+# leaves it, and checks what lands there: a farwander that runs a session to
+# its farewell, and a man page that man renders.
 # Usage: tests/installCheck.sh BUILD_DIR
 set -euo pipefail
 
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
+# As after the run command, which builds the program alone.
+rm -f "$1/farwander.1.gz" "$1/changelog.gz"
+cmake --build "$1" --target farwander > /dev/null
 cmake --install "$1" --prefix "$prefix" > /dev/null
 output=$(cd "$prefix" && printf '3\n' | "$prefix/bin/farwander")
 [ "${output##*$'\n'}" = "Cya Nerds!" ] || { echo "installed farwander: $output"; exit 1; }
