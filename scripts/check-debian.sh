@@ -7,7 +7,10 @@
 #   2. as root, with a one-line data/cities15000.txt of its own and the npm
 #      registry unreachable: the run command must start the program at once
 #      and find the town;
-#   3. as a user without sudo, with cmake removed: both commands must stop
+#   3. as root: cmake --install on the build folder the run command made
+#      must install the manual page, and a fetch with an empty HOME must
+#      leave it empty;
+#   4. as a user without sudo, with cmake removed: both commands must stop
 #      with one line naming what to install, and a non-zero status.
 # Certificate authorities that the host trusts beyond Debian's own (those of
 # /usr/local/share/ca-certificates) are copied in, so that npm reaches the
@@ -102,6 +105,15 @@ inside 'cd /root/own-data && printf "1\n2\nMy Own Town\n3\n" |
 grep -q '^100% my_own_town$' "$logs/run.log" || status=1
 grep -q 'fetching' "$logs/run.log" && status=1
 verdict "run command offline with the user's own data on $release" "$status"
+
+echo "== as root: an install from the run command's build; a fetch with an empty HOME"
+status=0
+inside 'prefix=$(mktemp -d) && cd /root/own-data &&
+  cmake --install build --prefix "$prefix" &&
+  test -f "$prefix/share/man/man1/farwander.1.gz" &&
+  home=$(mktemp -d) && HOME=$home bash scripts/fetch-data.sh "$(mktemp -d)" &&
+  test -z "$(ls -A "$home")"' > "$logs/install.log" 2>&1 || status=$?
+verdict "install after the run command, and a fetch that leaves HOME as it was, on $release" "$status"
 
 echo "== as a user without sudo, cmake missing"
 inside 'apt-get remove -y -qq cmake && useradd -m tester' > "$logs/user.log" 2>&1
