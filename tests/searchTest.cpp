@@ -122,19 +122,6 @@ struct searchCase {
   std::string expected;  // as answerOf writes it
 };
 
-// Towns for the query "abcde", one per character of bands: '3' holds all
-// three of its windows, '2' two of them, '1' one. Each name ends in a letter
-// of its own, 'a' for the first town.
-std::vector<std::string> bandTowns(const std::string& bands) {
-  const char* names[] = {"abcqq", "abcdq", "abcde"};
-  std::vector<std::string> towns;
-  for (std::size_t i = 0; i < bands.size(); ++i) {
-    towns.push_back(names[bands[i] - '1'] +
-                    std::string(1, static_cast<char>('a' + i)));
-  }
-  return towns;
-}
-
 const std::vector<searchCase> kSearchCases = {
     {"walla_walla holds wal, all and lla twice each: six hits of five, "
      "capped at 100%; equal shares in the order first met",
@@ -145,11 +132,13 @@ const std::vector<searchCase> kSearchCases = {
      {"aaa", "aaaa", "xaax"},
      "aaaa",
      "0 100 aaa\n1 100 aaaa\n"},
-    {"nine in the top band: the tenth is the first town met of the next",
-     bandTowns("2" + repeat("32", 9) + "2222222"), "abcde",
-     "0 100 abcdeb\n1 100 abcded\n2 100 abcdef\n3 100 abcdeh\n4 100 abcdej\n"
-     "5 100 abcdel\n6 100 abcden\n7 100 abcdep\n8 100 abcder\n"
-     "9 66.6667 abcdqa\n"},
+    {"nine hold both windows; the tenth place goes to the first town met of "
+     "those holding one, which is not the first in the file",
+     {"xbcd", "abcx", "abcda", "abcdb", "abcdc", "abcdd", "abcde", "abcdf",
+      "abcdg", "abcdh", "abcdi"},
+     "abcd",
+     "0 100 abcda\n1 100 abcdb\n2 100 abcdc\n3 100 abcdd\n4 100 abcde\n"
+     "5 100 abcdf\n6 100 abcdg\n7 100 abcdh\n8 100 abcdi\n9 50 abcx\n"},
 };
 
 }  // namespace
