@@ -83,7 +83,8 @@ void controll::initiateSearch() {
   try {
     build();
   } catch (const std::bad_alloc&) {
-    // Memory ran out before the index was touched: for the files' buffers.
+    // Memory ran out before the index was touched: for the log's block or
+    // the city file's buffer.
     out << kMemoryError;
   }
   const std::clock_t end = std::clock();
@@ -108,7 +109,9 @@ const controll::townList& controll::getTowns() const { return myTowns; }
 const controll::triList& controll::getTrigrams() const { return myTris; }
 
 // Runs one build without the timing: opens both files, reporting a failure
-// and leaving the index alone, else rebuilds the index from the city file.
+// and leaving the index alone (a log that is the city file under a second
+// name counts as one that does not open), else rebuilds the index from the
+// city file.
 // Throws std::bad_alloc when memory runs out while a file is opened; the log
 // then keeps its opening text, as it does when the city file does not open.
 void controll::build() {
