@@ -4,18 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <memory>
 #include <new>
-#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
 
-#include "controll.h"
-#include "recordList.h"
 #include "testSupport.h"
 
 TEST(OutOfMemory, SessionCarriesOnWhereverMemoryRunsOut) {
