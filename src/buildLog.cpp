@@ -3,6 +3,7 @@
 
 #include "buildLog.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -10,6 +11,9 @@ namespace {
 
 // Bytes formatted before they go to the file.
 constexpr std::size_t kBlockSize = 1 << 18;
+
+// The text that every log begins with.
+constexpr const char* kOpeningText = "logging is active";
 
 // Digits in the largest unsigned int.
 constexpr std::size_t kMaxDigits = 10;
@@ -47,8 +51,10 @@ char* putNumber(char* at, unsigned int number) {
 }  // namespace
 
 // The file stream gets its buffer here rather than allocating one as the
-// file opens, after emptying it, where memory may run out.
-buildLog::buildLog() : block(kBlockSize), used(0) {
+// file opens, after emptying it, where memory may run out. The block is made
+// at the first entry, so that the log is emptied and begun before the build
+// takes any memory for it.
+buildLog::buildLog() : used(0) {
   file.rdbuf()->pubsetbuf(streamRoom.data(), streamRoom.size());
 }
 
@@ -60,7 +66,7 @@ bool buildLog::open(const std::string& path) {
   errno = 0;
   file.open(path, std::ios::out | std::ios::trunc | std::ios::binary);
   if (!file.is_open()) return false;
-  commit(put(room(kMaxFixed), "logging is active"));
+  file << kOpeningText;  // into the stream's own buffer, which needs no memory
   return true;
 }
 
@@ -105,11 +111,14 @@ bool buildLog::close() {
 }
 
 // Returns where the next entry of at most `most` bytes goes, writing out the
-// block first when it lacks room, and enlarging it for an entry longer than
-// a whole block (a town with a very long name).
+// block first when it lacks room, and making it at the first entry or
+// enlarging it for an entry longer than a whole block (a town with a very
+// long name).
 char* buildLog::room(std::size_t most) {
-  if (block.size() - used < most) flush();
-  if (block.size() < most) block.resize(most);
+  if (block.size() - used < most) {
+    flush();
+    if (block.size() < most) block.resize(std::max(most, kBlockSize));
+  }
   return block.data() + used;
 }
 

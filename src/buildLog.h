@@ -18,19 +18,23 @@
 
 class buildLog {
  public:
+  // Makes a log with no file open.
   buildLog();
 
   buildLog(const buildLog&) = delete;
   buildLog& operator=(const buildLog&) = delete;
 
   // Writes what is buffered and closes the file, if close() did not.
-  virtual ~buildLog();
+  ~buildLog();
 
   // Creates or empties the file at path and writes the opening text;
   // returns false when the file cannot be opened for writing, with errno
   // ENOMEM when the C library ran out of memory. Takes no memory of its own,
   // so a log that was emptied always gets its opening text.
   bool open(const std::string& path);
+
+  // Each of the four entries below throws std::bad_alloc when memory runs
+  // out for the block, made at the first entry; what was added before stays.
 
   // Adds the entry for town name read with the given index.
   void newTown(std::string_view name, unsigned int index);
@@ -49,8 +53,9 @@ class buildLog {
   bool close();
 
  private:
-  // Bytes of the file stream's own buffer. Blocks of the log are larger and
-  // go past it; only a last short block passes through.
+  // Bytes of the file stream's own buffer, which takes the opening text.
+  // Blocks of the log are larger and go past it; only a last short block
+  // passes through.
   static constexpr std::size_t kStreamRoom = 1024;
 
   char* room(std::size_t most);
@@ -59,7 +64,7 @@ class buildLog {
 
   std::ofstream file;
   std::array<char, kStreamRoom> streamRoom;  // the file stream's own buffer
-  std::vector<char> block;  // formatted entries not yet written
+  std::vector<char> block;  // entries not yet written; made at the first
   std::size_t used;         // bytes of block in use
 };
 

@@ -18,10 +18,8 @@ constexpr std::size_t kNameField = 2;
 
 cityFile::cityFile() = default;
 
-cityFile::~cityFile() = default;
-
-// A directory opens on Linux and would read as an empty file, so it is
-// refused before the open.
+// A directory opens on Linux and its first read fails, which would report
+// a read error; it is refused before the open as a file that does not open.
 bool cityFile::open(const char* path) {
   errno = 0;  // what errno says after a failure is then of this open
   std::error_code error;

@@ -25,8 +25,6 @@ class cityFile {
   cityFile(const cityFile&) = delete;
   cityFile& operator=(const cityFile&) = delete;
 
-  virtual ~cityFile();
-
   // Opens the file at path for reading; returns false when it cannot be
   // opened, a directory counting as such (errno is ENOMEM when the C library
   // ran out of memory). Throws std::bad_alloc when memory runs out for the

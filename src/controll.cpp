@@ -12,8 +12,8 @@
 #include <ctime>
 #include <filesystem>
 #include <iterator>
-#include <limits>
 #include <new>
+#include <optional>
 #include <utility>
 
 #include "buildLog.h"
@@ -27,7 +27,7 @@ constexpr const char* kCityOpenError =
     "Error while opening file: cities1500.txt";
 constexpr const char* kCityReadError = "\nError while reading cities15000.txt";
 constexpr const char* kLogWriteError = "\nError while writing createlog.tri";
-constexpr const char* kMemoryError =
+constexpr const char* kBuildMemoryError =
     "\nError while building the index: not enough memory";
 
 // Bytes of one entry of a trigram's town list: std::list's node of two links
@@ -35,23 +35,55 @@ constexpr const char* kMemoryError =
 // short, the rest comes from a further block.
 constexpr std::size_t kEntryBytes = 3 * sizeof(void*);
 
-// Room for the tallies of one search and their list's entries, in units of
-// std::max_align_t: ten tallies and ten list nodes need well under it.
+// Room for the tallies of one search and the entries of their two lists, in
+// units of std::max_align_t: ten of each need well under it.
 constexpr std::size_t kTallyRoom = 64;
+
+// Most symbolic links followed from one name; a longer chain is a loop, as
+// the system's own limit has it.
+constexpr int kMostLinks = 40;
 
 // Returns the message for a file that did not open: memory that ran out
 // while it was opened (errno ENOMEM, as the C library sets it) is reported as
 // such rather than blamed on the file.
 const char* openFailure(const char* fileMessage) {
-  return errno == ENOMEM ? kMemoryError : fileMessage;
+  return errno == ENOMEM ? kBuildMemoryError : fileMessage;
 }
 
-// Returns whether the build log is the city file under a second name (a
-// symbolic or a hard link), which emptying the log would lose.
+// Returns the absolute, normal path that opening name would reach: its
+// symbolic links followed as far as they lead, also to a file that is not
+// there yet, which opening for writing would create. Nothing when a link or
+// folder cannot be read, or the links go round in a loop.
+std::optional<std::filesystem::path> destination(const char* name) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  std::error_code absent;  // a name not there yet is no error here
+  fs::path path = fs::absolute(name, error);
+  for (int hop = 0; !error; ++hop) {
+    const fs::path folder = fs::weakly_canonical(path.parent_path(), error);
+    path = folder / path.filename();
+    if (error || !fs::is_symlink(fs::symlink_status(path, absent))) break;
+    if (hop == kMostLinks) return std::nullopt;
+    const fs::path target = fs::read_symlink(path, error);
+    path = target.is_absolute() ? target : folder / target;
+  }
+  if (error) return std::nullopt;
+  // The folder has no links left, so ".." in the name can be taken away.
+  return path.lexically_normal();
+}
+
+// Returns whether the build log is, or would become, the city file: one
+// file under two names (a hard link too), or two names whose links lead to
+// one path, there or not yet. Emptying the log would then lose the city
+// file, or create it empty.
 bool logIsCityFile() {
   std::error_code error;
-  return std::filesystem::equivalent(controll::kLogFile, controll::kCityFile,
-                                     error);
+  if (std::filesystem::equivalent(controll::kLogFile, controll::kCityFile,
+                                  error)) {
+    return true;
+  }
+  const auto log = destination(controll::kLogFile);
+  return log && log == destination(controll::kCityFile);
 }
 
 // Sorts myID by share, highest first, equal shares keeping their order,
@@ -83,9 +115,10 @@ void controll::initiateSearch() {
   try {
     build();
   } catch (const std::bad_alloc&) {
-    // Memory ran out before the index was touched: for the log's block or
-    // the city file's buffer.
-    out << kMemoryError;
+    // Memory ran out before the index was touched: while the files' names
+    // were followed, before the log was emptied, or for the city file's
+    // buffer, after the log was begun.
+    out << kBuildMemoryError;
   }
   const std::clock_t end = std::clock();
   const float seconds = static_cast<float>(end - start) / CLOCKS_PER_SEC;
@@ -95,11 +128,13 @@ void controll::initiateSearch() {
 controll::townList controll::searchTown(std::string name) {
   town::normalise(name);
   const ranking::contenders ranked = rankings.rank(postings, name);
-  // Room for the tallies and their list, so that making them needs no
+  // Room for the tallies and their lists, so that making them needs no
   // memory from the heap.
   std::array<std::max_align_t, kTallyRoom> room;
   std::pmr::monotonic_buffer_resource scratch(room.data(), sizeof(room));
-  idList myID = makeTallies(ranked, &scratch);
+  // Owns the tallies, which go when the search ends; myID points at them.
+  std::pmr::list<idCount> tallies(&scratch);
+  idList myID = makeTallies(ranked, tallies);
   sortByShare(myID);
   return results(myID);
 }
@@ -108,12 +143,13 @@ const controll::townList& controll::getTowns() const { return myTowns; }
 
 const controll::triList& controll::getTrigrams() const { return myTris; }
 
-// Runs one build without the timing: opens both files, reporting a failure
-// and leaving the index alone (a log that is the city file under a second
-// name counts as one that does not open), else rebuilds the index from the
-// city file.
-// Throws std::bad_alloc when memory runs out while a file is opened; the log
-// then keeps its opening text, as it does when the city file does not open.
+// Runs one build without the timing: opens the log, then the city file,
+// reporting a failure and leaving the index alone (a log that is or would
+// become the city file counts as one that does not open), else rebuilds the
+// index from the city file. Throws std::bad_alloc when memory runs out while
+// the files' names are followed, the log not yet touched, or while the city
+// file is opened, the log then holding its opening text, as when the city
+// file does not open.
 void controll::build() {
   if (logIsCityFile()) {
     out << kLogOpenError;
@@ -134,7 +170,7 @@ void controll::build() {
   try {
     if (!replaceIndex(cities, log)) failure = kCityReadError;
   } catch (const std::bad_alloc&) {
-    failure = kMemoryError;
+    failure = kBuildMemoryError;
   }
   cities.close();
   // The log keeps every entry written before a failure.
@@ -178,13 +214,11 @@ void controll::clearIndex() {
 // order of first appearance, each list filled in one go.
 void controll::makeTrigrams() {
   // One block for all entries: blocks that grow step by step would be
-  // handed back to the system and taken anew by every build. A count whose
-  // size overflows gets blocks that grow.
+  // handed back to the system and taken anew by every build. The postings
+  // hold every entry in 4 bytes already, so the product cannot overflow.
   const std::size_t entries = std::max<std::size_t>(postings.entryCount(), 1);
-  entryPool = entries <= std::numeric_limits<std::size_t>::max() / kEntryBytes
-                  ? std::make_unique<std::pmr::monotonic_buffer_resource>(
-                        entries * kEntryBytes)
-                  : std::make_unique<std::pmr::monotonic_buffer_resource>();
+  entryPool = std::make_unique<std::pmr::monotonic_buffer_resource>(
+      entries * kEntryBytes);
   recordList<trigram> trigrams;
   for (std::uint32_t p = 0; p < postings.windowCount(); ++p) {
     const postingIndex::townRange holders = postings.townsHolding(p);
@@ -197,18 +231,17 @@ void controll::makeTrigrams() {
   myTris = trigrams.release();
 }
 
-// Returns a tally with its share for each town of ranked, in their order;
-// the tallies and the list's entries come from scratch.
+// Makes in tallies a tally with its share for each town of ranked, in their
+// order, and returns the list of them; its entries come from the memory of
+// tallies, which owns the tallies and must outlive the list.
 controll::idList controll::makeTallies(const ranking::contenders& ranked,
-                                       std::pmr::memory_resource* scratch) {
-  idList myID(scratch);
-  std::pmr::polymorphic_allocator<idCount> tallyAllocator(scratch);
+                                       std::pmr::list<idCount>& tallies) {
+  idList myID(tallies.get_allocator().resource());
   for (std::size_t i = 0; i < ranked.count; ++i) {
-    idCount* count = tallyAllocator.allocate(1);
-    tallyAllocator.construct(count, ranked.towns[i].town);
-    count->increaseAmount(ranked.towns[i].hits - 1);
-    count->calcPercantage(ranked.windowsFound);
-    myID.push_back(count);
+    idCount& count = tallies.emplace_back(ranked.towns[i].townIndex);
+    count.increaseAmount(ranked.towns[i].hits - count.getAmount());
+    count.calcPercantage(ranked.windowsFound);
+    myID.push_back(&count);
   }
   return myID;
 }

@@ -1,8 +1,8 @@
 // The search controller: owns the index's town and trigram lists, builds
 // them from the city file, and answers ranked searches. It coordinates the
 // units that do the work, and calls go one way, down to them:
-//   cityFile reads the towns into a new list;
-//   postingIndex is built from them and writes the build log;
+//   cityFile reads the towns into a new list and logs each town;
+//   postingIndex is built from them and logs each of their windows;
 //   the trigram list is made from its postings;
 //   ranking picks a query's best ten from the postings, which controll turns
 //   into idCount tallies, sorts, and returns as new result records.
@@ -49,11 +49,11 @@ class controll {
   virtual ~controll();
 
   // Builds the index afresh from the city file, writes the build log and
-  // reports the processor time taken. When either file cannot be opened, or
-  // is the other under a second name, or the city file cannot be read to
-  // its end, it says so and the index stays as it was. When memory runs out
-  // it says so, and the index is the old one or, once that was released,
-  // empty; the log keeps what was written before.
+  // reports the processor time taken. When either file cannot be opened,
+  // the log is or would become the city file, or the city file cannot be
+  // read to its end, it says so and the index stays as it was. When memory
+  // runs out it says so, and the index is the old one or, once that was
+  // released, empty; the log keeps what was written before.
   void initiateSearch();
 
   // Returns up to ten new result records, best match first, for the query
@@ -75,7 +75,7 @@ class controll {
   void clearIndex();
   void makeTrigrams();
   static idList makeTallies(const ranking::contenders& ranked,
-                            std::pmr::memory_resource* scratch);
+                            std::pmr::list<idCount>& tallies);
   townList results(const idList& myID) const;
 
   std::ostream& out;  // console reports of the build

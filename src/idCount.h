@@ -1,5 +1,6 @@
-// The tally of one town during one search: how many hits its name collected
-// from the query's trigrams, and the match share made from them.
+// The tally of one town during one search: the hits that the ranking
+// counted for its name from the query's trigrams, and the match share made
+// from them.
 
 #ifndef FARWANDER_SRC_IDCOUNT_H_
 #define FARWANDER_SRC_IDCOUNT_H_

@@ -33,7 +33,7 @@ constexpr const char* kInputMemoryError =
 constexpr const char* kOutputError =
     "farwander: write error on standard output\n";
 constexpr const char* kReadError = "farwander: read error on standard input\n";
-constexpr const char* kMemoryError = "farwander: not enough memory\n";
+constexpr const char* kNoMemoryError = "farwander: not enough memory\n";
 
 // The exit status of a program that could not go on.
 constexpr int kFailure = 1;
@@ -45,6 +45,30 @@ void dropLine(std::istream& in) {
 
 bool isDigit(int c) { return c >= '0' && c <= '9'; }
 
+// Clears the exception mask of a stream for as long as it lives, so that no
+// read throws, and then sets back the mask the stream had. Setting it back
+// throws when the stream's state is in the mask (the end of input, for an
+// owner who asked for failbit); the mask is set all the same, and the owner
+// meets the state at its next read.
+class quietReads {
+ public:
+  explicit quietReads(std::istream& in) : in(in), ownersMask(in.exceptions()) {
+    in.exceptions(std::ios::goodbit);
+  }
+  quietReads(const quietReads&) = delete;
+  quietReads& operator=(const quietReads&) = delete;
+  ~quietReads() {
+    try {
+      in.exceptions(ownersMask);
+    } catch (const std::ios_base::failure&) {
+    }
+  }
+
+ private:
+  std::istream& in;
+  const std::ios::iostate ownersMask;
+};
+
 }  // namespace
 
 menu::menu(std::istream& in, std::ostream& out, std::ostream& err)
@@ -55,6 +79,7 @@ menu::~menu() = default;
 bool menu::viewMenu() {
   int menuItem = kNoChoice;
   contr = std::make_unique<controll>(out);
+  const quietReads quiet(in);
   out << "--- Welcome to farwander search! ---\n";
   while (true) {
     if (menuItem == kBuild) {
@@ -86,7 +111,7 @@ void menu::printMenu() {
 
 void menu::endForLackOfMemory() {
   std::fflush(stdout);
-  std::fputs(kMemoryError, stderr);
+  std::fputs(kNoMemoryError, stderr);
   std::_Exit(kFailure);
 }
 
@@ -127,26 +152,20 @@ void menu::printResults(const townList& townsDetected) {
 // input gives what was there, maybe nothing. Returns false, marking the
 // input as lost, when the line does not fit in memory or could not be read.
 bool menu::readQuery(std::string& query) {
-  const std::ios::iostate thrown = in.exceptions();
   try {
-    // A failed read then rethrows what it met, so lack of memory shows apart
-    // from the end of input. A stream already bad throws here at once.
+    // A failed read then rethrows what it met, so that lack of memory shows
+    // apart from a failed device. A stream already bad throws here at once.
     in.exceptions(std::ios::badbit);
     std::getline(in, query);
   } catch (const std::bad_alloc&) {
     inputLost = inputLoss::kNoMemory;
-  } catch (const std::ios_base::failure&) {
-    // The stream's buffer failed: badbit is set, and seen below.
+  } catch (...) {
+    // The stream's buffer failed, now or at an earlier read: badbit is set,
+    // and seen below.
   }
+  in.exceptions(std::ios::goodbit);  // cannot throw: the mask is empty
   if (inputLost == inputLoss::kNone && readFailed()) {
     inputLost = inputLoss::kReadError;
-  }
-  // Setting the mask back throws when the stream's state is in it (the end
-  // of input for a caller who asked for failbit); the mask is set all the
-  // same, and the caller meets the state at its next read.
-  try {
-    in.exceptions(thrown);
-  } catch (const std::ios_base::failure&) {
   }
   return inputLost == inputLoss::kNone;
 }
@@ -183,8 +202,7 @@ bool menu::finish() {
 // No digits, or a number outside int: kNotANumber, with the rest of the
 // line dropped. Nothing but white space before the end: kEndOfInput.
 menu::readResult menu::readChoice(int& choice) {
-  // Input that has ended stays ended: reading on would only set failbit
-  // again, which throws for a stream whose owner asked for that.
+  // Input that has ended or failed stays so: nothing more is read.
   if (in.good()) in >> std::ws;
   int next = in.good() ? in.peek() : std::char_traits<char>::eof();
   if (next == std::char_traits<char>::eof()) {

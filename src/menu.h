@@ -10,7 +10,9 @@
 // A session that lost output, met a read error, or could not hold a line of
 // input in memory, is no success: the loop stops, one line on the error
 // stream says why, and viewMenu returns false for a non-zero exit status, as
-// console tools do. Output is checked before every wait for input.
+// console tools do. Output is checked before every wait for input. No read
+// throws during a session: the input stream's exception mask is cleared
+// while it runs, and set back as the caller had it.
 
 #ifndef FARWANDER_SRC_MENU_H_
 #define FARWANDER_SRC_MENU_H_
@@ -40,11 +42,14 @@ class menu {
   // Releases the controller and with it the whole index.
   virtual ~menu();
 
-  // Makes a controller with an empty index, releasing any earlier one, and
-  // runs the menu loop until the user chooses 3 or the input ends; returns
-  // true. Returns false, with the reason on err, when output was lost, input
-  // met a read error, or a line of input could not be read for lack of
-  // memory. The input stream's exception mask is as the caller set it.
+  // Makes a controller with an empty index, then releases any earlier one,
+  // and runs the menu loop until the user chooses 3 or the input ends;
+  // returns true. Returns false, with the reason on err, when output was
+  // lost, input met a read error (a stream buffer that throws is one), or a
+  // line of input could not be read for lack of memory. Throws
+  // std::bad_alloc, before anything is read or written, when memory runs out
+  // for the controller. The input stream's exception mask is as the caller
+  // set it.
   bool viewMenu();
 
   // Ends the program with status 1 when memory is too short to go on: writes

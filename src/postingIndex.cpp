@@ -10,11 +10,9 @@
 
 postingIndex::postingIndex() = default;
 
-postingIndex::~postingIndex() = default;
-
 void postingIndex::build(const std::list<town*>& towns, buildLog& log) {
   townByIndex.assign(towns.begin(), towns.end());
-  groupTowns(logWindows(towns, log));
+  groupTowns(enterWindows(towns, log));
 }
 
 void postingIndex::clear() {
@@ -35,11 +33,11 @@ std::size_t postingIndex::townCount() const { return townByIndex.size(); }
 std::size_t postingIndex::entryCount() const { return postings.size(); }
 
 std::string postingIndex::windowAt(std::uint32_t position) const {
-  return trigramTable::windowOf(windows[position]);
+  return windowTable::windowOf(windows[position]);
 }
 
 std::uint32_t postingIndex::find(const char* window) const {
-  return positionOfWindow.find(trigramTable::keyOf(window));
+  return positionOfWindow.find(windowTable::keyOf(window));
 }
 
 postingIndex::townRange postingIndex::townsHolding(
@@ -53,18 +51,19 @@ const town& postingIndex::townAt(unsigned int index) const {
 }
 
 // First walk, over every window of every town in town order and then
-// position order: gives new windows the next position, writes the log, and
-// returns how many entries each position's postings will have.
-std::vector<std::size_t> postingIndex::logWindows(const std::list<town*>& towns,
-                                                  buildLog& log) {
+// position order: enters each window into the table, a new one at the next
+// position, writes its log entry, and returns how many entries each
+// position's postings will have.
+std::vector<std::size_t> postingIndex::enterWindows(
+    const std::list<town*>& towns, buildLog& log) {
   std::vector<std::size_t> counts;
   for (const town* t : towns) {
     const unsigned int index = t->getIndex();
     trigram::forEachWindow(t->getName(), [&](const char* window) {
       const std::string_view text(window, trigram::kLength);
-      const std::uint32_t key = trigramTable::keyOf(window);
+      const std::uint32_t key = windowTable::keyOf(window);
       std::uint32_t& position = positionOfWindow.slot(key);
-      if (position != kNone) {
+      if (position != kNoPosition) {
         ++counts[position];
         log.knownTrigram(text, index);
         return;

@@ -5,7 +5,7 @@
 // lists keep the orders that the build log and the search's tie-break show,
 // but finding a window or a town in them means scanning from the front,
 // seconds on a real city file, and their nodes lie apart in memory. Here a
-// window's three bytes find its position through a hash table, and the
+// window's three bytes find its position through the window table, and the
 // postings of every window lie in one array of 32-bit town indices, in file
 // order, an index once per occurrence of the window in the name.
 //
@@ -26,14 +26,14 @@
 #include <vector>
 
 #include "town.h"
-#include "trigramTable.h"
+#include "windowTable.h"
 
 class buildLog;
 
 class postingIndex {
  public:
   // The position of a window that no town holds.
-  static constexpr std::uint32_t kNone = trigramTable::kNone;
+  static constexpr std::uint32_t kNoPosition = windowTable::kNoPosition;
 
   // The town indices of one window's postings, in file order.
   struct townRange {
@@ -48,12 +48,10 @@ class postingIndex {
   postingIndex(const postingIndex&) = delete;
   postingIndex& operator=(const postingIndex&) = delete;
 
-  virtual ~postingIndex();
-
-  // Makes the lookups for towns, which must be empty before and are
-  // numbered 0, 1, ... in list order, and writes the log entry of every
-  // window, in town order and then position order. Positions follow the
-  // windows' first appearance. The towns must outlive the lookups. Throws
+  // Makes the lookups for towns, numbered 0, 1, ... in list order, and
+  // writes the log entry of every window, in town order and then position
+  // order; the lookups must be empty before. Positions follow the windows'
+  // first appearance. The towns must outlive the lookups. Throws
   // std::bad_alloc when memory runs out; clear() then makes it whole again.
   void build(const std::list<town*>& towns, buildLog& log);
 
@@ -72,7 +70,7 @@ class postingIndex {
   // Returns the window at position, below windowCount().
   std::string windowAt(std::uint32_t position) const;
 
-  // Returns the position of the three bytes at window, or kNone.
+  // Returns the position of the three bytes at window, or kNoPosition.
   std::uint32_t find(const char* window) const;
 
   // Returns the towns that hold the window at position, below
@@ -84,16 +82,16 @@ class postingIndex {
   const town& townAt(unsigned int index) const;
 
  private:
-  std::vector<std::size_t> logWindows(const std::list<town*>& towns,
-                                      buildLog& log);
+  std::vector<std::size_t> enterWindows(const std::list<town*>& towns,
+                                        buildLog& log);
   void groupTowns(const std::vector<std::size_t>& counts);
 
-  trigramTable positionOfWindow;       // window key -> position
-  std::vector<std::uint32_t> windows;  // position -> window key
-  std::vector<const town*> townByIndex;
+  windowTable positionOfWindow;          // window key -> position
+  std::vector<std::uint32_t> windows;    // position -> window key
+  std::vector<const town*> townByIndex;  // town index -> the town
 
-  // Window p holds postings[postingStart[p]] up to postings[postingStart[p +
-  // 1]].
+  // The postings of window p: postings[postingStart[p]] up to, and not
+  // including, postings[postingStart[p + 1]].
   std::vector<unsigned int> postings;
   std::vector<std::size_t> postingStart;
 };

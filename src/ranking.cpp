@@ -17,16 +17,14 @@ constexpr std::uint32_t kNoSlot = 0xFFFFFFFFu;
 
 ranking::ranking() = default;
 
-ranking::~ranking() = default;
-
-ranking::contenders ranking::rank(const postingIndex& index,
+ranking::contenders ranking::rank(const postingIndex& postings,
                                   const std::string& query) {
   contenders ranked{};
-  const std::vector<weightedWindow> mySearch = windowsOf(index, query);
+  const std::vector<weightedWindow> mySearch = windowsOf(postings, query);
   for (const weightedWindow& window : mySearch) {
     ranked.windowsFound += window.occurrences;
   }
-  takeContenders(tally(index, mySearch, ranked.windowsFound), ranked);
+  takeContenders(tally(postings, mySearch, ranked.windowsFound), ranked);
   return ranked;
 }
 
@@ -44,19 +42,19 @@ void ranking::clear() {
 // same counts in the same order as walking them once per occurrence, and
 // bounds the walk by the index however long the query is.
 std::vector<ranking::weightedWindow> ranking::windowsOf(
-    const postingIndex& index, const std::string& query) {
+    const postingIndex& postings, const std::string& query) {
   std::vector<weightedWindow> mySearch;
-  if (query.size() < trigram::kLength || index.windowCount() == 0) {
+  if (query.size() < trigram::kLength || postings.windowCount() == 0) {
     return mySearch;
   }
-  slotOfWindow.resize(index.windowCount(), kNoSlot);
+  slotOfWindow.resize(postings.windowCount(), kNoSlot);
   // Room for every distinct window first, so that no push_back can fail
   // with slots marked.
   mySearch.reserve(std::min<std::size_t>(query.size() - trigram::kLength + 1,
-                                         index.windowCount()));
+                                         postings.windowCount()));
   trigram::forEachWindow(query, [&](const char* window) {
-    const std::uint32_t position = index.find(window);
-    if (position == postingIndex::kNone) return;
+    const std::uint32_t position = postings.find(window);
+    if (position == postingIndex::kNoPosition) return;
     std::uint32_t& slot = slotOfWindow[position];
     if (slot == kNoSlot) {
       slot = static_cast<std::uint32_t>(mySearch.size());
@@ -74,19 +72,20 @@ std::vector<ranking::weightedWindow> ranking::windowsOf(
 // Counts the hits of every town in the postings of mySearch into hitsOfTown,
 // each capped at windowsFound, and lists the towns in townsMet in the order
 // they are first met; returns how many were met. Empty mySearch: none.
-std::size_t ranking::tally(const postingIndex& index,
+std::size_t ranking::tally(const postingIndex& postings,
                            const std::vector<weightedWindow>& mySearch,
                            std::uint64_t windowsFound) {
   if (mySearch.empty()) return 0;
-  hitsOfTown.resize(index.townCount(), 0);
-  townsMet.resize(index.townCount());
+  hitsOfTown.resize(postings.townCount(), 0);
+  townsMet.resize(postings.townCount());
   std::uint64_t* hits = hitsOfTown.data();
   unsigned int* met = townsMet.data();
   std::size_t metCount = 0;
   for (const weightedWindow& window : mySearch) {
-    for (const unsigned int town : index.townsHolding(window.position)) {
-      std::uint64_t& count = hits[town];
-      if (count == 0) met[metCount++] = town;
+    for (const unsigned int townIndex :
+         postings.townsHolding(window.position)) {
+      std::uint64_t& count = hits[townIndex];
+      if (count == 0) met[metCount++] = townIndex;
       // Both terms are at most windowsFound, so the sum cannot wrap.
       count = std::min(count + window.occurrences, windowsFound);
     }
@@ -94,9 +93,10 @@ std::size_t ranking::tally(const postingIndex& index,
   return metCount;
 }
 
-// Puts the first ten of the metCount towns met by hits, highest first and
-// equal hits in the order they were met, into ranked, in the order they were
-// met. Sets every counter back to 0. Needs no memory.
+// Puts into ranked the ten of the metCount towns met that rank, in the
+// order they were met: the ten with the most hits, where towns of equal hits
+// at the cut are taken in the order they were met. Sets every counter back
+// to 0. Needs no memory.
 void ranking::takeContenders(std::size_t metCount, contenders& ranked) {
   // The ten highest counts, highest first: the least of them is the cut.
   std::array<std::uint64_t, kMaxResults> top{};

@@ -25,9 +25,9 @@ class ranking {
   // Most towns that rank.
   static constexpr std::size_t kMaxResults = 10;
 
-  // A town that ranks, by index, with its hits.
+  // A town that ranks, by its town index, with its hits.
   struct contender {
-    unsigned int town;
+    unsigned int townIndex;
     std::uint64_t hits;
   };
 
@@ -45,16 +45,16 @@ class ranking {
   ranking(const ranking&) = delete;
   ranking& operator=(const ranking&) = delete;
 
-  virtual ~ranking();
-
-  // Returns the at most ten towns of index with the most hits for the
+  // Returns the at most ten towns of postings with the most hits for the
   // normalised query, equal hits in the order they were first met: by the
   // first query window whose postings hold the town, then in file order. A
   // town collects one hit per occurrence of a found window in the query and
   // in its name, capped at windowsFound. A query under three bytes, or with
-  // no window in the index: none. Throws std::bad_alloc only while its
-  // counters are first sized for an index, before any is set.
-  contenders rank(const postingIndex& index, const std::string& query);
+  // no window in the index: none. Throws std::bad_alloc when memory runs out
+  // for the list of the query's windows, or while the counters are first
+  // sized for an index; the counters are then as they were between
+  // searches.
+  contenders rank(const postingIndex& postings, const std::string& query);
 
   // Releases the counters, sized for an index that is being replaced.
   void clear();
@@ -67,9 +67,9 @@ class ranking {
     std::uint64_t occurrences;
   };
 
-  std::vector<weightedWindow> windowsOf(const postingIndex& index,
+  std::vector<weightedWindow> windowsOf(const postingIndex& postings,
                                         const std::string& query);
-  std::size_t tally(const postingIndex& index,
+  std::size_t tally(const postingIndex& postings,
                     const std::vector<weightedWindow>& mySearch,
                     std::uint64_t windowsFound);
   void takeContenders(std::size_t metCount, contenders& ranked);

@@ -25,7 +25,7 @@ class recordList {
   recordList& operator=(const recordList&) = delete;
 
   // Deletes every record still held.
-  virtual ~recordList() {
+  ~recordList() {
     for (T* record : records) delete record;
   }
 

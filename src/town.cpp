@@ -5,6 +5,14 @@
 #include <locale>
 #include <utility>
 
+namespace {
+
+// The character classes of the classic locale, which never changes.
+const std::ctype<char>& classicCtype =
+    std::use_facet<std::ctype<char>>(std::locale::classic());
+
+}  // namespace
+
 town::town(unsigned int index, std::string name)
     : index(index), name(std::move(name)), matchingpercantage(0.0) {}
 
@@ -22,6 +30,5 @@ void town::normalise(std::string& name) {
   for (char& c : name) {
     if (c == ' ') c = '_';
   }
-  static const auto& ctype = std::use_facet<std::ctype<char>>(std::locale());
-  ctype.tolower(name.data(), name.data() + name.size());
+  classicCtype.tolower(name.data(), name.data() + name.size());
 }

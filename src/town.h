@@ -32,8 +32,9 @@ class town {
 
   // Turns a raw name, in place, into the form in which names are stored,
   // searched and printed: byte by byte, a space becomes '_', then the byte is
-  // lower-cased by the global (classic) locale, so only A to Z change; any
-  // other byte, parts of UTF-8 sequences included, stays. Empty stays empty.
+  // lower-cased by the classic locale, the program's global one, so only A
+  // to Z change; any other byte, parts of UTF-8 sequences included, stays.
+  // Empty stays empty.
   static void normalise(std::string& name);
 
  private:

@@ -4,10 +4,10 @@
 
 #include <utility>
 
-trigram::trigram(std::string name, unsigned int index,
+trigram::trigram(std::string name, unsigned int firstTown,
                  std::pmr::memory_resource* entries)
     : name(std::move(name)), index(entries) {
-  addIndex(index);
+  addIndex(firstTown);
 }
 
 trigram::~trigram() = default;

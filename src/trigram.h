@@ -18,11 +18,11 @@ class trigram {
   // Bytes in one window.
   static constexpr std::size_t kLength = 3;
 
-  // Makes the record for window name with index as its first town. The
-  // list's entries come from entries, which must outlive the record.
-  trigram(
-      std::string name, unsigned int index,
-      std::pmr::memory_resource* entries = std::pmr::get_default_resource());
+  // Makes the record for window name with firstTown as the first town
+  // index of its list. The list's entries come from entries, which must
+  // outlive the record.
+  trigram(std::string name, unsigned int firstTown,
+          std::pmr::memory_resource* entries);
 
   trigram(const trigram&) = delete;
   trigram& operator=(const trigram&) = delete;

@@ -76,11 +76,21 @@ std::string readFile(const std::filesystem::path& path);
 // then one line "window: index index ..." per trigram in list order.
 std::string describeIndex(const controll& index);
 
+// Returns the result records, which it releases, as "rank percent name"
+// lines, best first.
+std::string describeResults(controll::townList&& found);
+
+// Returns the answer of index to query as describeResults writes it.
+std::string answerOf(controll& index, const std::string& query);
+
 // Returns text with the number of every timing report replaced by "T".
 std::string maskTiming(const std::string& text);
 
 // Returns the seconds of the first timing report in text; -1 without one.
 double reportedSeconds(const std::string& text);
+
+// Returns the least processor time, in seconds, of three runs of work.
+double leastSecondsOf(const std::function<void()>& work);
 
 // A sink with room made beforehand, so that writing to it needs no memory:
 // a planted failure then hits the program, not the test's sink. From its
@@ -127,17 +137,14 @@ struct programRun {
   int status;          // exit status, -1 when it did not exit normally
 };
 
-// How the program is started: where its standard streams come from and go,
-// and the shell's limits it runs under.
+// How the program is started: shell redirections after those of the
+// scripted input and the captured output, which they override (such as
+// ">&-" to close standard output), and shell commands run first (such as
+// "ulimit -f 1").
 struct runOptions {
-  std::string inputFrom = "";  // a path, or "closed"; "" for the scripted input
-  std::string outputTo = "";   // a path, or "closed"; "" to capture
-  std::string limits = "";  // shell commands run first, such as "ulimit -f 1"
+  std::string redirect = "";
+  std::string limits = "";
 };
-
-inline runOptions outputTo(std::string to) { return {"", std::move(to)}; }
-inline runOptions inputFrom(std::string from) { return {std::move(from)}; }
-inline runOptions limitedBy(std::string by) { return {"", "", std::move(by)}; }
 
 // Runs the built program in dir with input as its standard input, started
 // as options say.
@@ -147,8 +154,11 @@ programRun runProgram(const std::filesystem::path& dir,
 // Planted allocation failures, for the whole process: while armed, the
 // allocation numbered nth from now (counted from 0) throws std::bad_alloc,
 // and so does every allocation of more than `above` bytes; the others
-// succeed. Disarming returns whether a planted failure was hit.
-void failAllocations(long long nth, std::size_t above = SIZE_MAX);
+// succeed. With opens, every file open through the C library fails as if
+// its own allocation had failed (ENOMEM). Disarming returns whether a
+// planted allocation failure was hit.
+void failAllocations(long long nth, std::size_t above = SIZE_MAX,
+                     bool opens = false);
 bool stopFailingAllocations();
 
 // Returns how many allocations the process has made so far.
