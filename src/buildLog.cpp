@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 
 namespace {
@@ -34,18 +35,10 @@ char* put(char* at, std::string_view text) {
   return at + text.size();
 }
 
-// Writes number in decimal to at and returns the end of the digits.
+// Writes number in decimal to at, which has room for kMaxDigits bytes, and
+// returns the end of the digits.
 char* putNumber(char* at, unsigned int number) {
-  char digits[kMaxDigits];
-  char* first = digits + kMaxDigits;
-  do {
-    *--first = static_cast<char>('0' + number % 10);
-    number /= 10;
-  } while (number != 0);
-  const std::size_t count =
-      static_cast<std::size_t>(digits + kMaxDigits - first);
-  std::memcpy(at, first, count);
-  return at + count;
+  return std::to_chars(at, at + kMaxDigits, number).ptr;
 }
 
 }  // namespace
