@@ -1,6 +1,6 @@
 // Benchmarks of the whole index build (build log included) and of single
-// searches, on every city file found in the data folder: the 23,418-town
-// cities15000.txt, the 138,398-town cities1000.txt and the synthetic
+// searches, on every city file found in the data folder: the 26,422-town
+// cities15000.txt, the 199,568-town cities500.txt and the synthetic
 // 1,000,000-town cities1m.txt. Times are processor time, as the program's own
 // timing report counts it. The data folder is FARWANDER_DATA, else ./data.
 //
@@ -32,7 +32,7 @@ namespace {
 // The data sets, smallest first, with a short label for the benchmark names.
 const std::vector<std::pair<std::string, std::string>> kDataSets = {
     {"15k", "cities15000.txt"},
-    {"138k", "cities1000.txt"},
+    {"200k", "cities500.txt"},
     {"1m", "cities1m.txt"},
 };
 

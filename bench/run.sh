@@ -77,7 +77,7 @@ us() { awk -v x="$1" 'BEGIN { printf "%.0f", x * 1000 }'; }
 
 echo "| data set | towns | build (ms) | peak memory (MiB) | query median (µs) | query mean (µs) | query worst (µs) | compact mean (µs) | time / compact: all, worst query | ns per entry: program, compact | pg_trgm GIN build (ms) | pg_trgm query median (µs) | pg_trgm query mean (µs) | pg_trgm query worst (µs) | pg_trgm mean / query mean |"
 echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
-for set in "15k cities15000.txt" "138k cities1000.txt" "1m cities1m.txt"; do
+for set in "15k cities15000.txt" "200k cities500.txt" "1m cities1m.txt"; do
   read -r label file <<< "$set"
   read -r b qm qa qw ca ratio worst ns cns <<< "$(summary "$label")"
   read -r pb pm pa pw <<< "$(pg "$root/data/$file")"

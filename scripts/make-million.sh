@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Derives a synthetic city file of 1,000,000 towns, cities1m.txt, from
-# cities1000.txt in the data folder, for scaling benchmarks. Each real line
-# appears in up to eight copies: the first as it is, the others with a new id
-# and one letter (a to g, by copy) put into the name at a position that
+# cities500.txt in the data folder, for scaling benchmarks. Each real line
+# appears in five or six copies: the first as it is, the others with a new
+# id and one letter (a, b, ... by copy) put into the name at a position that
 # depends on the copy and the line (never inside a UTF-8 character), so the
 # windows stay like real names.
 # Usage: scripts/make-million.sh [DATA_DIR]   (default: data beside scripts/)
@@ -34,7 +34,7 @@ LC_ALL=C awk -F'\t' -v OFS='\t' -v want=1000000 '
         ++made
       }
     }
-  }' "$data/cities1000.txt" > "$part"
+  }' "$data/cities500.txt" > "$part"
 chmod 644 "$part"
 ln "$part" "$data/cities1m.txt"
 echo "made $(wc -l < "$data/cities1m.txt") towns in $data/cities1m.txt"

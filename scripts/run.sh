@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds farwander (Release), fetches the GeoNames city file into data/ when
-# it is missing (about 6 MB, once), and starts the program there: choice 1
+# it is missing (about 10 MB, once), and starts the program there: choice 1
 # reads data/cities15000.txt and writes data/createlog.tri. With that file
 # in place it needs no network. Exits with the program's status, or 1 when
 # the build or the fetch failed.

@@ -32,12 +32,12 @@ run_suite() {
 }
 
 echo "== real city data"
-real_test=RealData.BuildsTheReferenceTownsWithExactLogAndFindsThem
+real_test=RealData.BuildsThe2023TownsWithExactLogAndFindsThem
 if ! "$root/scripts/fetch-data.sh" "$root/data"; then
-  if [ -e "$root/data/cities1000.txt" ]; then
-    echo "offline: $real_test runs on the reference data fetched before"
+  if [ -e "$root/data/cities500.txt" ]; then
+    echo "offline: $real_test runs on the real data fetched before"
   else
-    echo "offline: no reference data in $root/data, so $real_test is skipped in both builds below"
+    echo "offline: no real data (cities500.txt) in $root/data, so $real_test is skipped in both builds below"
   fi
 fi
 
