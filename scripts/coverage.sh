@@ -11,7 +11,7 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build-coverage"
-"$root/scripts/install-deps.sh" test
+"$root/scripts/install-deps.sh" coverage
 # A program that ends through _Exit, as one short of memory does, skips the
 # exit handlers that write the counts. Linked in, this writes them first in
 # the test program, whose death test ends so; the program itself ends so

@@ -5,22 +5,28 @@
 #             fuzzer runtime, valgrind, man, npm (to fetch the city data)
 #   bench     Google Benchmark, PostgreSQL with pg_trgm, GNU time, npm, python3
 #   mutation  what test needs but npm, and python3
-#   package   what a Debian package needs: dpkg-dev (dpkg-shlibdeps), lintian
+#   coverage  what test needs but npm, and gcovr
+#   package   what dpkg-buildpackage needs for the Debian package:
+#             build-essential and the Build-Depends of debian/control
 # No package name is bound to one release: the clang runtime is found from
 # the clang at hand. As root it installs at once, otherwise through sudo;
 # with neither it prints the command to run and fails.
-# Usage: scripts/install-deps.sh run|test|bench|mutation|package
+# Usage: scripts/install-deps.sh run|test|bench|mutation|coverage|package
 set -euo pipefail
 
+root=$(cd "$(dirname "$0")/.." && pwd)
 base=(g++ cmake make)
 fetch=(npm ca-certificates)
+suite=(libgtest-dev clang valgrind man-db)
+packages=()
 case "${1:-}" in
   run) packages=("${base[@]}" "${fetch[@]}") ;;
-  test) packages=("${base[@]}" libgtest-dev clang valgrind man-db "${fetch[@]}") ;;
+  test) packages=("${base[@]}" "${suite[@]}" "${fetch[@]}") ;;
   bench) packages=("${base[@]}" libbenchmark-dev postgresql postgresql-contrib time python3 "${fetch[@]}") ;;
-  mutation) packages=("${base[@]}" libgtest-dev clang valgrind man-db python3) ;;
-  package) packages=("${base[@]}" dpkg-dev file lintian) ;;
-  *) echo "usage: $0 run|test|bench|mutation|package" >&2; exit 2 ;;
+  mutation) packages=("${base[@]}" "${suite[@]}" python3) ;;
+  coverage) packages=("${base[@]}" "${suite[@]}" gcovr) ;;
+  package) ;;
+  *) echo "usage: $0 run|test|bench|mutation|coverage|package" >&2; exit 2 ;;
 esac
 
 installed() {
@@ -67,6 +73,12 @@ clang_runtime_package() {
   done
 }
 
+# Whether the Build-Depends of debian/control, and build-essential, are in.
+build_deps_installed() {
+  command -v dpkg-checkbuilddeps > /dev/null &&
+    (cd "$root" && dpkg-checkbuilddeps > /dev/null 2>&1)
+}
+
 missing=()
 for package in "${packages[@]}"; do
   # npm may come from elsewhere than Debian (with its own Node.js); a working
@@ -75,12 +87,19 @@ for package in "${packages[@]}"; do
   installed "$package" || missing+=("$package")
 done
 runtime=false
-case "$1" in test | mutation) clang_runtime_works || runtime=true ;; esac
-[ ${#missing[@]} -eq 0 ] && [ "$runtime" = false ] && exit 0
+case "$1" in test | mutation | coverage) clang_runtime_works || runtime=true ;; esac
+build_deps=false
+[ "$1" = package ] && ! build_deps_installed && build_deps=true
+[ ${#missing[@]} -eq 0 ] && [ "$runtime" = false ] && [ "$build_deps" = false ] &&
+  exit 0
 
 as_root=()
 if [ "$(id -u)" -ne 0 ]; then
   if ! command -v sudo > /dev/null; then
+    if [ "$build_deps" = true ]; then
+      echo "install-deps: missing packages; as root run: apt-get update && apt-get build-dep -y $root" >&2
+      exit 1
+    fi
     wanted="${missing[*]}"
     [ "$runtime" = true ] && wanted="$wanted $(clang_runtime_package)"
     echo "install-deps: missing packages; as root run: apt-get update && apt-get install -y ${wanted# }" >&2
@@ -89,6 +108,11 @@ if [ "$(id -u)" -ne 0 ]; then
   as_root=(sudo)
 fi
 "${as_root[@]}" apt-get update -qq
+if [ "$build_deps" = true ]; then
+  echo "installing the build dependencies of $root/debian/control"
+  DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get build-dep -y -qq "$root"
+  exit 0
+fi
 if [ "$runtime" = true ]; then
   # With clang still to come, its runtime package follows from apt's clang.
   package=$(clang_runtime_package)

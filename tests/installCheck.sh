@@ -8,7 +8,7 @@ set -euo pipefail
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 # As after the run command, which builds the program alone.
-rm -f "$1/farwander.1.gz" "$1/changelog.gz"
+rm -f "$1/farwander.1.gz"
 cmake --build "$1" --target farwander > /dev/null
 cmake --install "$1" --prefix "$prefix" > /dev/null
 output=$(cd "$prefix" && printf '3\n' | "$prefix/bin/farwander")
