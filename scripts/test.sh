@@ -58,7 +58,7 @@ echo "== fuzz runs, ${fuzz_seconds} s each"
 for target in build menu; do
   corpus=$(mktemp -d)
   scratch=$(mktemp -d)
-  cp "$root/fuzz/seeds/$target"/* "$corpus"/
+  cp "$root/fuzz/seeds/fuzz${target^}"/* "$corpus"/
   fuzzer="$root/build-sanitize/fuzz${target^}"
   if TMPDIR="$scratch" "$fuzzer" -max_total_time="$fuzz_seconds" \
       -max_len=4096 -artifact_prefix="$root/build-sanitize/" "$corpus" \
