@@ -19,28 +19,6 @@ constexpr const char* kOpeningText = "logging is active";
 // Digits in the largest unsigned int.
 constexpr std::size_t kMaxDigits = 10;
 
-// The longest fixed text of one entry, with room to spare.
-constexpr std::size_t kMaxFixed = 64;
-
-// Copies the text literal to at and returns the end of the copy.
-template <std::size_t N>
-char* put(char* at, const char (&text)[N]) {
-  std::memcpy(at, text, N - 1);
-  return at + N - 1;
-}
-
-// Copies text to at and returns the end of the copy.
-char* put(char* at, std::string_view text) {
-  std::memcpy(at, text.data(), text.size());
-  return at + text.size();
-}
-
-// Writes number in decimal to at, which has room for kMaxDigits bytes, and
-// returns the end of the digits.
-char* putNumber(char* at, unsigned int number) {
-  return std::to_chars(at, at + kMaxDigits, number).ptr;
-}
-
 }  // namespace
 
 // The file stream gets its buffer here rather than allocating one as the
@@ -64,37 +42,33 @@ bool buildLog::open(const std::string& path) {
 }
 
 void buildLog::newTown(std::string_view name, unsigned int index) {
-  char* at = room(kMaxFixed + name.size() + kMaxDigits);
-  at = put(at, "\nnew town: ");
-  at = put(at, name);
-  at = put(at, " index: ");
-  commit(putNumber(at, index));
+  append("\nnew town: ");
+  append(name);
+  append(" index: ");
+  append(index);
 }
 
 void buildLog::firstTrigram(std::string_view window, unsigned int index) {
-  char* at = room(kMaxFixed + window.size() + kMaxDigits);
-  at = put(at, "\nmyTris was empty. ");
-  at = put(at, window);
-  at = put(at, " with index ");
-  at = putNumber(at, index);
-  commit(put(at, " was inserted"));
+  append("\nmyTris was empty. ");
+  append(window);
+  append(" with index ");
+  append(index);
+  append(" was inserted");
 }
 
 void buildLog::knownTrigram(std::string_view window, unsigned int index) {
-  char* at = room(kMaxFixed + window.size() + kMaxDigits);
-  at = put(at, "\n");
-  at = put(at, window);
-  at = put(at, " was already in the list. index ");
-  at = putNumber(at, index);
-  commit(put(at, " has been added"));
+  append("\n");
+  append(window);
+  append(" was already in the list. index ");
+  append(index);
+  append(" has been added");
 }
 
 void buildLog::newTrigram(std::string_view window, unsigned int index) {
-  char* at = room(kMaxFixed + window.size() + kMaxDigits);
-  at = put(at, "\n");
-  at = put(at, window);
-  at = put(at, " wasn't in the list. it has been added with index ");
-  commit(putNumber(at, index));
+  append("\n");
+  append(window);
+  append(" wasn't in the list. it has been added with index ");
+  append(index);
 }
 
 bool buildLog::close() {
@@ -103,21 +77,12 @@ bool buildLog::close() {
   return !file.fail();
 }
 
-// Returns where the next entry of at most `most` bytes goes, writing out the
-// block first when it lacks room, and making it at the first entry or
-// enlarging it for an entry longer than a whole block (a town with a very
-// long name).
-char* buildLog::room(std::size_t most) {
-  if (block.size() - used < most) {
-    flush();
-    if (block.size() < most) block.resize(std::max(most, kBlockSize));
-  }
-  return block.data() + used;
-}
-
-// Marks the bytes up to end, which room() handed out, as in use.
-void buildLog::commit(const char* end) {
-  used = static_cast<std::size_t>(end - block.data());
+// Makes room in the block for at least `bytes` more: writes it out, and
+// makes it at the first entry or enlarges it for a piece longer than a whole
+// block (a town with a very long name).
+void buildLog::makeRoom(std::size_t bytes) {
+  flush();
+  if (bytes > block.size()) block.resize(std::max(bytes, kBlockSize));
 }
 
 void buildLog::flush() {

@@ -10,7 +10,9 @@
 #define FARWANDER_SRC_BUILDLOG_H_
 
 #include <array>
+#include <charconv>
 #include <cstddef>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <string_view>
@@ -34,7 +36,8 @@ class buildLog {
   bool open(const std::string& path);
 
   // Each of the four entries below throws std::bad_alloc when memory runs
-  // out for the block, made at the first entry; what was added before stays.
+  // out for the block, made at the first entry and enlarged for a name
+  // longer than it; what was added before stays, the entry maybe cut short.
 
   // Adds the entry for town name read with the given index.
   void newTown(std::string_view name, unsigned int index);
@@ -58,8 +61,30 @@ class buildLog {
   // passes through.
   static constexpr std::size_t kStreamRoom = 1024;
 
-  char* room(std::size_t most);
-  void commit(const char* end);
+  // Digits of the largest unsigned int.
+  static constexpr std::size_t kMaxDigits = 10;
+
+  // Adds one piece of an entry to the block, making room for it first:
+  // each piece comes on its own, so that no entry's length is reckoned
+  // beforehand.
+  template <std::size_t N>
+  void append(const char (&text)[N]) {
+    append(std::string_view(text, N - 1));
+  }
+  void append(std::string_view text) {
+    if (used + text.size() > block.size()) makeRoom(text.size());
+    std::memcpy(block.data() + used, text.data(), text.size());
+    used += text.size();
+  }
+  void append(unsigned int number) {
+    std::array<char, kMaxDigits> digits;
+    const char* end =
+        std::to_chars(digits.data(), digits.data() + digits.size(), number).ptr;
+    append(std::string_view(digits.data(),
+                            static_cast<std::size_t>(end - digits.data())));
+  }
+
+  void makeRoom(std::size_t bytes);
   void flush();
 
   std::ofstream file;
