@@ -215,7 +215,8 @@ void controll::clearIndex() {
 void controll::makeTrigrams() {
   // One block for all entries: blocks that grow step by step would be
   // handed back to the system and taken anew by every build. The postings
-  // hold every entry in 4 bytes already, so the product cannot overflow.
+  // hold every entry in 4 bytes already, so the product fits in size_t
+  // wherever the entries' nodes would fit in memory.
   const std::size_t entries = std::max<std::size_t>(postings.entryCount(), 1);
   entryPool = std::make_unique<std::pmr::monotonic_buffer_resource>(
       entries * kEntryBytes);

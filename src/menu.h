@@ -10,9 +10,11 @@
 // A session that lost output, met a read error, or could not hold a line of
 // input in memory, is no success: the loop stops, one line on the error
 // stream says why, and viewMenu returns false for a non-zero exit status, as
-// console tools do. Output is checked before every wait for input. No read
-// throws during a session: the input stream's exception mask is cleared
-// while it runs, and set back as the caller had it.
+// console tools do. Output is checked before every wait for input. No
+// exception of a read leaves a session: the input stream's exception mask
+// is cleared while it runs, and set back as the caller had it at its end;
+// the query's read alone asks for badbit, to tell lack of memory from a
+// failed device, and catches what it throws.
 
 #ifndef FARWANDER_SRC_MENU_H_
 #define FARWANDER_SRC_MENU_H_
