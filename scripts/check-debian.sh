@@ -1,7 +1,12 @@
 #!/usr/bin/env bash
-# Tries the README's two set-up commands as a new user would, on another
-# Debian release: makes a minimal chroot of RELEASE with debootstrap, copies
-# a clean clone of this repository in and, inside it,
+# Tries the Debian package and the README's two set-up commands as a new
+# user would, on another Debian release: makes a minimal chroot of RELEASE
+# with debootstrap, copies clean clones of this repository in and, inside it,
+#   0. as root, with only build-essential and the Build-Depends installed
+#      (apt-get build-dep): builds the source and binary packages with
+#      dpkg-buildpackage, offline and with no home directory, the suite
+#      running at build time; then lints the .changes with the release's
+#      lintian and runs autopkgtest on the built package;
 #   1. as root: installs the test set, then runs the test command as CI
 #      does (CI=true bash .ci/run);
 #   2. as root, with a one-line data/cities15000.txt of its own and the npm
@@ -14,7 +19,7 @@
 #      with one line naming what to install, and a non-zero status.
 # Certificate authorities that the host trusts beyond Debian's own (those of
 # /usr/local/share/ca-certificates) are copied in, so that npm reaches the
-# registry from the chroot as from the host. Takes about 15 minutes; not
+# registry from the chroot as from the host. Takes about 20 minutes; not
 # part of CI. Needs root. Prints one verdict line per check and a count.
 # Usage: scripts/check-debian.sh RELEASE   (trixie, sid, bookworm, ...)
 #        MIRROR=URL overrides debootstrap's default mirror.
@@ -68,13 +73,6 @@ inside() {
 # date (unstable's last a week); the chroot takes them as they are.
 echo 'Acquire::Check-Valid-Until "false";' > "$jail/etc/apt/apt.conf.d/99snapshot"
 
-echo "== base packages: git, ca-certificates"
-inside 'apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq git ca-certificates && update-ca-certificates' \
-  > "$logs/base.log" 2>&1 ||
-  { echo "check-debian: the base packages did not install; see $logs/base.log" >&2; exit 1; }
-git clone -q --no-local "$root" "$jail/root/farwander"
-git clone -q --no-local "$root" "$jail/root/own-data"
-
 passed=0
 failed=0
 verdict() {  # label, status (0 passed)
@@ -86,6 +84,37 @@ verdict() {  # label, status (0 passed)
     echo "FAILED: $1 (logs in $logs)"
   fi
 }
+
+# First, while the chroot holds nothing but its minimal base.
+echo "== as root: the package, with build-essential and the Build-Depends only"
+git clone -q --no-local "$root" "$jail/root/package/farwander"
+status=0
+inside 'apt-get update -qq && cd /root/package/farwander &&
+  DEBIAN_FRONTEND=noninteractive apt-get build-dep -y -qq ./ &&
+  unshare -n env HOME=/nonexistent dpkg-buildpackage -us -uc' \
+  > "$logs/package.log" 2>&1 || status=$?
+grep -q '100% tests passed, 0 tests failed' "$logs/package.log" || status=1
+verdict "source and binary package built offline, suite passed, on $release" "$status"
+status=0
+inside 'DEBIAN_FRONTEND=noninteractive apt-get install -y -qq lintian > /dev/null &&
+  lintian --version && cd /root/package &&
+  lintian --fail-on error,warning --display-info --pedantic farwander_*.changes' \
+  > "$logs/lintian.log" 2>&1 || status=$?
+cat "$logs/lintian.log"
+verdict "lintian: no error and no warning on $release" "$status"
+status=0
+inside 'DEBIAN_FRONTEND=noninteractive apt-get install -y -qq autopkgtest > /dev/null &&
+  cd /root/package && autopkgtest farwander_*.changes -- null' \
+  > "$logs/autopkgtest.log" 2>&1 || status=$?
+grep -E '^[a-z-]+ +(PASS|FAIL|SKIP)' "$logs/autopkgtest.log" | sort -u
+verdict "autopkgtest of the installed package on $release" "$status"
+
+echo "== base packages: git, ca-certificates"
+inside 'apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq git ca-certificates && update-ca-certificates' \
+  > "$logs/base.log" 2>&1 ||
+  { echo "check-debian: the base packages did not install; see $logs/base.log" >&2; exit 1; }
+git clone -q --no-local "$root" "$jail/root/farwander"
+git clone -q --no-local "$root" "$jail/root/own-data"
 
 echo "== as root: install-deps test, then CI=true bash .ci/run"
 status=0
