@@ -4,8 +4,9 @@
 # every line stands as written) into build-coverage/, runs it through CTest
 # as the test command's plain build does, and prints, for each file of src/,
 # the lines and branches run of those there are. Branches that only an
-# exception takes are left out: every call that may throw has them. The
-# real-data test runs when data/ holds the reference data.
+# exception takes are left out (the throws, and the type tests of catch
+# clauses): every call that may throw has them. The
+# real-data test runs when data/ holds the real data (cities500.txt).
 # Usage: scripts/coverage.sh
 set -euo pipefail
 

