@@ -5,8 +5,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
-#include <cstring>
 
 namespace {
 
@@ -15,9 +13,6 @@ constexpr std::size_t kBlockSize = 1 << 18;
 
 // The text that every log begins with.
 constexpr const char* kOpeningText = "logging is active";
-
-// Digits in the largest unsigned int.
-constexpr std::size_t kMaxDigits = 10;
 
 }  // namespace
 

@@ -83,7 +83,8 @@ bool logIsCityFile() {
     return true;
   }
   const auto log = destination(controll::kLogFile);
-  return log && log == destination(controll::kCityFile);
+  const auto city = destination(controll::kCityFile);
+  return log && city && *log == *city;
 }
 
 // Sorts myID by share, highest first, equal shares keeping their order,
