@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <sstream>
 #include <stdexcept>
@@ -201,7 +202,7 @@ TEST(ConsoleDeathTest, LackOfMemoryEndsTheProgramWithWhatWasPrinted) {
   std::fflush(stdout);
   EXPECT_EXIT(
       {
-        std::freopen("stdout.txt", "w", stdout);
+        if (std::freopen("stdout.txt", "w", stdout) == nullptr) std::_Exit(2);
         std::fputs("printed before", stdout);
         menu::endForLackOfMemory();
       },
