@@ -49,6 +49,6 @@ for metric in lines branches; do
   gcovr --root "$root" --filter "$root/src/" --exclude-throw-branches \
     --exclude-branches-by-pattern '.*\} catch \(.*' \
     --exclude-unreachable-branches --object-directory "$build" \
-    $([ "$metric" = branches ] && echo --branches) 2> /dev/null |
+    $([ "$metric" = branches ] && echo --branches) "$build" 2> /dev/null |
     sed -n '/^File/,$p'
 done

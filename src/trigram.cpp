@@ -24,7 +24,7 @@ unsigned int* trigram::getAllIndex() const {
   // The list has one entry per occurrence of the window in a name, so only a
   // list of 2^32 entries or more (over 100 GB) would outgrow the unsigned
   // count; memory runs out long before.
-  unsigned int* all = new unsigned int[index.size()];
+  unsigned int* all = new unsigned int[getAmountOfIndex()];
   unsigned int* next = all;
   for (int entry : index) *next++ = static_cast<unsigned int>(entry);
   return all;
