@@ -15,7 +15,7 @@ TEST(OutOfMemory, SessionCarriesOnWhereverMemoryRunsOut) {
   // A name too long to be kept inside its string: copying it takes memory.
   cities("1\tBerlin\n2\tBern\n3\tBerlin Reinickendorf\n");
   std::istringstream in;
-  sessionRun run;
+  programRun run;
   bool escaped = false;
   std::set<std::string> met;
   failEachAllocationInTurn(
@@ -35,7 +35,7 @@ TEST(OutOfMemory, SessionCarriesOnWhereverMemoryRunsOut) {
         EXPECT_EQ(in.exceptions(), std::ios::goodbit);  // the stream as it was
         if (escaped) return;
         const std::string output = maskTiming(run.output);
-        EXPECT_TRUE(run.complete);
+        EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.error, "");
         // A failed build leaves an empty index here, which finds nothing.
         const bool built = output.find(kBuildMemory) == std::string::npos;

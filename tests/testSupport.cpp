@@ -3,7 +3,6 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -16,6 +15,7 @@
 #include <new>
 #include <regex>
 #include <sstream>
+#include <system_error>
 
 #include "menu.h"
 #include "recordList.h"
@@ -156,21 +156,21 @@ void failEachAllocationInTurn(const std::function<void()>& prepare,
   }
 }
 
-sessionRun runSession(std::istream& in, int failFrom) {
+programRun runSession(std::istream& in, int failFrom) {
   roomyStream out(failFrom);
   roomyStream err;
   menu session(in, out, err);
-  const bool complete = session.viewMenu();
-  return {out.written(), err.written(), complete};
+  const int status = session.viewMenu() ? 0 : 1;
+  return {out.written(), err.written(), status};
 }
 
 scratchDir::scratchDir() : previous(fs::current_path()) {
-  static std::atomic<int> made{0};
-  dir = fs::temp_directory_path() /
-        ("farwander-test-" + std::to_string(getpid()) + "-" +
-         std::to_string(made++));
-  fs::remove_all(dir);
-  fs::create_directories(dir);
+  std::string name =
+      (fs::temp_directory_path() / "farwander-test-XXXXXX").string();
+  if (mkdtemp(name.data()) == nullptr) {
+    throw std::system_error(errno, std::generic_category(), name);
+  }
+  dir = name;
   fs::current_path(dir);
 }
 
@@ -180,10 +180,15 @@ scratchDir::~scratchDir() {
   fs::remove_all(dir, ignored);
 }
 
+namespace {
+
+// Writes bytes to path, replacing the file.
 void writeFile(const fs::path& path, const std::string& bytes) {
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
+
+}  // namespace
 
 void cities(const std::string& bytes) { writeFile(controll::kCityFile, bytes); }
 

@@ -60,9 +60,6 @@ class scratchDir {
   std::filesystem::path dir;
 };
 
-// Writes bytes to path, replacing the file.
-void writeFile(const std::filesystem::path& path, const std::string& bytes);
-
 // Writes bytes as the city file of the working directory.
 void cities(const std::string& bytes);
 
@@ -118,24 +115,17 @@ class roomyStream : private roomySink, public std::ostream {
   using roomySink::written;
 };
 
-// What one menu session in memory gave.
-struct sessionRun {
-  std::string output;  // what it wrote to its output
-  std::string error;   // what it wrote to its error stream
-  bool complete;       // what viewMenu returned
-};
-
-// Runs a menu session that reads in and writes to roomy streams, its output
-// failing from flush failFrom on; a std::bad_alloc that escapes viewMenu
-// escapes this too.
-sessionRun runSession(std::istream& in, int failFrom = INT_MAX);
-
-// What one run of the program gave.
+// What one run of the program, or one menu session in memory, gave.
 struct programRun {
   std::string output;  // standard output
   std::string error;   // standard error
   int status;          // exit status, -1 when it did not exit normally
 };
+
+// Runs a menu session that reads in and writes to roomy streams, its output
+// failing from flush failFrom on; its status is 0 when viewMenu returned
+// true, else 1. A std::bad_alloc that escapes viewMenu escapes this too.
+programRun runSession(std::istream& in, int failFrom = INT_MAX);
 
 // How the program is started: shell redirections after those of the
 // scripted input and the captured output, which they override (such as
