@@ -1,6 +1,7 @@
-// Helpers shared by the tests: a scratch working directory, whole-file reads
-// and writes, a menu session in memory, a run of the built program on a
-// scripted standard input, and planted allocation failures.
+// Helpers shared by the tests: a scratch working directory, the city file
+// written and any file read whole, a menu session in memory, a run of the
+// built program on a scripted standard input, and planted allocation
+// failures.
 
 #ifndef FARWANDER_TESTS_TESTSUPPORT_H_
 #define FARWANDER_TESTS_TESTSUPPORT_H_
