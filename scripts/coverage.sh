@@ -5,8 +5,8 @@
 # as the test command's plain build does, and prints, for each file of src/,
 # the lines and branches run of those there are. Branches that only an
 # exception takes are left out (the throws, and the type tests of catch
-# clauses): every call that may throw has them. The
-# real-data test runs when data/ holds the real data (cities500.txt).
+# clauses): every call that may throw has them. The real-data test runs when
+# data/ holds the real data (cities500.txt).
 # Usage: scripts/coverage.sh
 set -euo pipefail
 

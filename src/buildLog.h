@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstring>
 #include <fstream>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -62,7 +63,8 @@ class buildLog {
   static constexpr std::size_t kStreamRoom = 1024;
 
   // Digits of the largest unsigned int.
-  static constexpr std::size_t kMaxDigits = 10;
+  static constexpr std::size_t kMaxDigits =
+      std::numeric_limits<unsigned int>::digits10 + 1;
 
   // Adds one piece of an entry to the block, making room for it first:
   // each piece comes on its own, so that no entry's length is reckoned
